@@ -1,0 +1,39 @@
+#include "core/clock.hpp"
+
+#include <cstdio>
+#include <ctime>
+
+namespace velmira {
+
+using namespace std::chrono;
+
+local_seconds system_clock_source::now() const {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return make_local(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1),
+                    static_cast<unsigned>(tm.tm_mday), tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+local_seconds make_local(int year, unsigned month, unsigned day, int hour, int minute, int second) {
+  local_days d{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}};
+  return d + hours{hour} + minutes{minute} + seconds{second};
+}
+
+std::string date_text(local_seconds t) {
+  year_month_day ymd{floor<days>(t)};
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u.%02u.%04d", static_cast<unsigned>(ymd.day()),
+                static_cast<unsigned>(ymd.month()), static_cast<int>(ymd.year()));
+  return text;
+}
+
+std::string time_text(local_seconds t) {
+  hh_mm_ss hms{t - floor<days>(t)};
+  char text[16];
+  std::snprintf(text, sizeof text, "%d:%02d:%02d", static_cast<int>(hms.hours().count()),
+                static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
+  return text;
+}
+
+}  // namespace velmira

@@ -1,0 +1,92 @@
+#include "core/data_directory.hpp"
+
+#include "core/data_file.hpp"
+#include "core/text_codec.hpp"
+
+namespace velmira {
+
+data_directory::data_directory(fs::path root) : root_(std::move(root)) {}
+
+namespace {
+
+std::string with_slashes(std::string_view relative) {
+  std::string path(relative);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+bool acceptable_component(std::string_view part) {
+  if (part.empty() || part == "." || part == "..") return false;
+  for (unsigned char c : part) {
+    if (c < 0x20 || c == 0x7F || c == ':') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+fs::path data_directory::file(std::string_view relative) const {
+  return root_ / fs::path(to_utf8(with_slashes(relative)));
+}
+
+std::optional<fs::path> data_directory::checked_file(std::string_view relative) const {
+  std::string path = with_slashes(relative);
+  std::string_view rest = path;
+  if (rest.empty()) return std::nullopt;
+  for (;;) {
+    auto slash = rest.find('/');
+    if (!acceptable_component(rest.substr(0, slash))) return std::nullopt;
+    if (slash == std::string_view::npos) break;
+    rest.remove_prefix(slash + 1);
+  }
+  return root_ / fs::path(to_utf8(path));
+}
+
+void data_directory::create_tree() const {
+  for (const char* folder : {"zametki", "news", "menu", "remote", "raspisanie"}) {
+    fs::create_directories(root_ / folder);
+  }
+}
+
+void data_directory::reset_text_placeholders() const {
+  replace_file_atomically(file("zametki\\error.ini"), "");
+  replace_file_atomically(file("news\\error.ini"), "");
+}
+
+void data_directory::write_placeholder_pages() const {
+  auto page = placeholder_page();
+  replace_file_atomically(file("raspisanie\\error.ini"), page);
+  replace_file_atomically(file("menu\\error.ini"), page);
+}
+
+std::string placeholder_page() {
+  static const std::string page = join_lines({
+      "<!DOCTYPE html>",
+      "<html>",
+      "<head>",
+      "<style>",
+      "  html { overflow:  hidden; }",
+      "  div { height:  2000px; }",
+      "    .test1 {font-weight: bold;",
+      "           color: #0061B0;",
+      "           text-align: center;",
+      "           text-shadow: 1px 1px 3px #666666,",
+      "                       -1px -1px 3px #FFFFFF;}",
+      ".shadowtext {",
+      "color: #0061B0;",
+      "text-shadow: 2px 4px 3px rgba(0,97,176,0.3);",
+      "text-align: center;",
+      "}",
+      "</style>",
+      "</head>",
+      "<body>",
+      from_utf8("<p class=\"shadowtext\"><b>Скоро!<br>На всех экранах смартфонов!</b></p><br>"),
+      " </body>",
+      "</html>",
+  });
+  return page;
+}
+
+}  // namespace velmira

@@ -1,0 +1,42 @@
+#pragma once
+// The data directory and its tree. Relative data paths are written as the
+// data formats and the wire write them: Windows-1251 with "\" between
+// folders; on disk they are UTF-8 with "/".
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmira {
+
+namespace fs = std::filesystem;
+
+class data_directory {
+ public:
+  explicit data_directory(fs::path root);
+
+  const fs::path& root() const { return root_; }
+
+  // A path the server itself names (trusted): "raspisanie\info.ini".
+  fs::path file(std::string_view relative) const;
+
+  // A path that comes from outside (a client, a peer): nothing when it would
+  // leave the data directory or cannot be a file name — "..", an absolute
+  // path, a drive letter, an empty component, NUL or a control character.
+  std::optional<fs::path> checked_file(std::string_view relative) const;
+
+  // The content folders; the bell folder "zvonok" comes later in start-up.
+  void create_tree() const;
+  // Empties the placeholder files of notes and announcements.
+  void reset_text_placeholders() const;
+  // The "coming soon" page a client gets for a missing timetable or menu.
+  void write_placeholder_pages() const;
+
+ private:
+  fs::path root_;
+};
+
+// The page a client gets instead of a timetable or menu that is not there.
+std::string placeholder_page();
+
+}  // namespace velmira

@@ -1,0 +1,54 @@
+#pragma once
+// Reading and writing the data files: Windows-1251 text, every line ended by
+// CR LF on writing; CR LF, LF or a lone CR ends a line on reading, as the
+// line readers of the platform the files come from do.
+//
+// Failures are reported as data_file_error (an std::system_error) so that an
+// operation stops where the input/output failed, as the data formats expect.
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace velmira {
+
+namespace fs = std::filesystem;
+
+class data_file_error : public std::system_error {
+ public:
+  data_file_error(std::error_code ec, const fs::path& path, const char* what);
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// The whole file, or nothing when it does not exist. Other failures throw.
+std::optional<std::string> read_file(const fs::path& path);
+
+// Splits text into lines; a final line without terminator still counts,
+// a terminator at the very end does not start one more (empty) line.
+std::vector<std::string> split_lines(std::string_view text);
+
+// The lines from the top up to, not including, the first empty line.
+std::vector<std::string> lines_up_to_empty(std::vector<std::string> lines);
+
+// Every line followed by CR LF.
+std::string join_lines(const std::vector<std::string>& lines);
+
+// Replaces the file so that it is either wholly old or wholly new, even
+// across a crash or a full disk: temporary file in the same folder, fsync,
+// rename, fsync of the folder.
+void replace_file_atomically(const fs::path& path, std::string_view bytes);
+
+inline void write_lines(const fs::path& path, const std::vector<std::string>& lines) {
+  replace_file_atomically(path, join_lines(lines));
+}
+
+// Lines of the file, or nothing when it does not exist.
+std::optional<std::vector<std::string>> read_lines(const fs::path& path);
+
+}  // namespace velmira

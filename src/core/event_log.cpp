@@ -1,0 +1,49 @@
+#include "core/event_log.hpp"
+
+namespace velmira {
+
+event_log::event_log(const clock_source& clock, const log_switches& switches, line_sink echo)
+    : clock_(clock), switches_(switches), echo_(std::move(echo)) {}
+
+void event_log::append(std::string_view utf8_text) {
+  auto now = clock_.now();
+  std::string line = "[" + date_text(now) + "] " + time_text(now);
+  line += utf8_text;
+  std::lock_guard lock(mutex_);
+  push_locked(std::move(line));
+}
+
+void event_log::append(log_category category, std::string_view utf8_text) {
+  if (switches_.on(category)) append(utf8_text);
+}
+
+void event_log::clear_if_over_request_threshold() {
+  auto now = clock_.now();
+  std::lock_guard lock(mutex_);
+  if (lines_.size() <= request_clear_threshold) return;
+  lines_.clear();
+  push_locked("Очищено " + date_text(now) + " в " + time_text(now));
+}
+
+void event_log::clear() {
+  std::lock_guard lock(mutex_);
+  lines_.clear();
+}
+
+std::vector<std::string> event_log::lines() const {
+  std::lock_guard lock(mutex_);
+  return {lines_.begin(), lines_.end()};
+}
+
+size_t event_log::size() const {
+  std::lock_guard lock(mutex_);
+  return lines_.size();
+}
+
+void event_log::push_locked(std::string line) {
+  if (echo_) echo_(line);
+  if (lines_.size() == max_lines) lines_.pop_front();
+  lines_.push_back(std::move(line));
+}
+
+}  // namespace velmira

@@ -1,0 +1,56 @@
+#pragma once
+// The HTTP/1.1 listener: keep-alive, capped headers and bodies, an idle
+// timeout. What a request gets is decided by an http_handler.
+#include <boost/asio/io_context.hpp>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "core/event_log.hpp"
+
+namespace velmira {
+
+struct http_request {
+  std::string method;         // "GET", "HEAD", …
+  std::string target;         // as sent, still percent-encoded
+  std::string authorization;  // the Authorization header, empty when absent
+};
+
+struct http_reply {
+  unsigned status = 200;
+  std::string content_type;
+  std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;  // further fields
+};
+
+// Called on the listener's threads, concurrently; must be thread-safe.
+class http_handler {
+ public:
+  virtual ~http_handler() = default;
+  virtual http_reply handle(const http_request& request) = 0;
+};
+
+// The reply to every request the handler leaves alone.
+http_reply default_http_reply();
+
+class tcp_listener;
+
+class http_listener {
+ public:
+  // `handler` must outlive the listener. Lifetime as for tcp_listener.
+  http_listener(boost::asio::io_context& io, http_handler& handler, event_log& log);
+  ~http_listener();
+
+  std::error_code start(std::uint16_t port);
+  void stop();
+  bool running() const;
+  std::size_t open_connections() const;
+
+ private:
+  std::unique_ptr<tcp_listener> listener_;
+};
+
+}  // namespace velmira

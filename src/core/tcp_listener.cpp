@@ -1,0 +1,123 @@
+#include "core/tcp_listener.hpp"
+
+#include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/strand.hpp>
+
+#include "core/limits.hpp"
+
+namespace velmira {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+struct tcp_listener::acceptor_slot {
+  explicit acceptor_slot(asio::io_context& io) : acceptor(io) {}
+  tcp::acceptor acceptor;
+  bool open = true;  // guarded by the listener's mutex, like every acceptor call
+};
+
+tcp_listener::tcp_listener(asio::io_context& io, connection_factory factory, event_log& log, std::string name)
+    : io_(io), factory_(std::move(factory)), log_(log), name_(std::move(name)) {}
+
+tcp_listener::~tcp_listener() { stop(); }
+
+namespace {
+
+std::error_code bind_wildcard(tcp::acceptor& acceptor, const tcp::endpoint& endpoint) {
+  boost::system::error_code ec;
+  acceptor.open(endpoint.protocol(), ec);
+  if (ec) return ec;
+  acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+  // Two acceptors share the port: the IPv6 one must leave IPv4 to the other.
+  if (endpoint.protocol() == tcp::v6()) acceptor.set_option(asio::ip::v6_only(true), ec);
+  if (!ec) acceptor.bind(endpoint, ec);
+  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  return ec;
+}
+
+}  // namespace
+
+std::error_code tcp_listener::start(std::uint16_t port) {
+  stop();
+  std::lock_guard lock(mutex_);
+  std::vector<std::shared_ptr<acceptor_slot>> bound;
+  for (auto address : {asio::ip::address(asio::ip::address_v4::any()), asio::ip::address(asio::ip::address_v6::any())}) {
+    auto slot = std::make_shared<acceptor_slot>(io_);
+    std::error_code ec = bind_wildcard(slot->acceptor, tcp::endpoint(address, port));
+    bool no_ipv6_here = address.is_v6() && ec == std::errc::address_family_not_supported;
+    if (no_ipv6_here) continue;
+    if (ec) {
+      for (auto& b : bound) b->acceptor.close();
+      return ec;
+    }
+    bound.push_back(std::move(slot));
+  }
+  acceptors_ = std::move(bound);
+  for (auto& slot : acceptors_) accept_next(slot);
+  return {};
+}
+
+void tcp_listener::accept_next(const std::shared_ptr<acceptor_slot>& slot) {
+  slot->acceptor.async_accept(asio::make_strand(io_), [this, slot](boost::system::error_code ec, tcp::socket socket) {
+    if (ec == asio::error::operation_aborted) return;
+    std::lock_guard lock(mutex_);
+    if (!slot->open) return;
+    if (!ec) on_accept(slot, std::move(socket));
+    accept_next(slot);
+  });
+}
+
+void tcp_listener::on_accept(const std::shared_ptr<acceptor_slot>&, tcp::socket socket) {
+  std::lock_guard lock(connections_->mutex);
+  if (connections_->open.size() >= limits::max_connections) {
+    boost::system::error_code ignored;
+    socket.close(ignored);
+    log_.append(": " + name_ + ": достигнут предел одновременных подключений, подключение закрыто");
+    return;
+  }
+  std::uint64_t id = connections_->next_id++;
+  auto c = factory_(std::move(socket), [weak = std::weak_ptr(connections_), id] {
+    if (auto r = weak.lock()) {
+      std::lock_guard lock(r->mutex);
+      r->open.erase(id);
+    }
+  });
+  connections_->open.emplace(id, c);
+  // The connection starts outside the accept path's own work but may end at
+  // once, so it is registered first.
+  asio::post(io_, [c] { c->start(); });
+}
+
+void tcp_listener::stop() {
+  std::vector<std::shared_ptr<connection>> open;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& slot : acceptors_) {
+      slot->open = false;
+      boost::system::error_code ignored;
+      slot->acceptor.close(ignored);
+    }
+    acceptors_.clear();
+  }
+  {
+    std::lock_guard lock(connections_->mutex);
+    for (auto& entry : connections_->open) {
+      if (auto c = entry.second.lock()) open.push_back(std::move(c));
+    }
+    connections_->open.clear();
+  }
+  for (auto& c : open) c->close();
+}
+
+bool tcp_listener::running() const {
+  std::lock_guard lock(mutex_);
+  return !acceptors_.empty();
+}
+
+std::size_t tcp_listener::open_connections() const {
+  std::lock_guard lock(connections_->mutex);
+  return connections_->open.size();
+}
+
+}  // namespace velmira

@@ -1,0 +1,106 @@
+// velmira: the school information server.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+#include "core/autostart.hpp"
+#include "ui/server.hpp"
+
+namespace {
+
+constexpr const char* usage =
+    "usage: velmira [--data-dir DIR] [--organisation NAME] [--console ADDR:PORT | --no-console] [--help]\n"
+    "\n"
+    "  --data-dir DIR        keep the data files in DIR (default: the executable's directory)\n"
+    "  --organisation NAME   the school's name, shown in the title and sent to clients\n"
+    "  --console ADDR:PORT   where the operator console listens (default: loopback)\n"
+    "  --no-console          run without the operator console\n"
+    "  --help                print this text\n";
+
+struct command_line {
+  std::filesystem::path data_dir;
+  std::string organisation;
+  bool help = false;
+};
+
+std::filesystem::path executable_path() {
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path("velmira") : self;
+}
+
+// Returns nothing and prints why when the command line is not understood.
+std::optional<command_line> parse(int argc, char** argv) {
+  command_line c;
+  c.data_dir = executable_path().parent_path();
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (arg == "--help" || arg == "-h") {
+      c.help = true;
+    } else if (arg == "--data-dir" || arg == "--organisation" || arg == "--console") {
+      const char* v = value();
+      if (v == nullptr) {
+        std::cerr << "velmira: " << arg << " needs a value\n" << usage;
+        return std::nullopt;
+      }
+      if (arg == "--data-dir") c.data_dir = std::filesystem::absolute(v);
+      if (arg == "--organisation") c.organisation = v;
+      // The console address is taken once the console exists.
+    } else if (arg == "--no-console") {
+    } else {
+      std::cerr << "velmira: unknown option " << arg << "\n" << usage;
+      return std::nullopt;
+    }
+  }
+  return c;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  auto args = parse(argc, argv);
+  if (!args) return 2;
+  if (args->help) {
+    std::cout << usage;
+    return 0;
+  }
+
+  // The signals are waited for synchronously by this thread alone.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  velmira::server_options options;
+  options.data_dir = args->data_dir;
+  options.executable = executable_path();
+  options.autostart_folder = velmira::autostart_entry::user_autostart_folder();
+  options.organisation_utf8 = args->organisation;
+  options.log_echo = [](std::string_view line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  };
+
+  velmira::Server server(std::move(options));
+  try {
+    server.FormCreate();
+  } catch (const std::exception& e) {
+    std::cerr << "velmira: start-up failed: " << e.what() << "\n";
+    return 1;
+  }
+  std::cout << server.title() << "\n" << std::flush;
+
+  int signal_number = 0;
+  sigwait(&stop_signals, &signal_number);
+  server.shutdown();
+  return 0;
+}

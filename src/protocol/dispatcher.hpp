@@ -1,0 +1,38 @@
+#pragma once
+// Serving one request line of the client protocol: conversion, cutting,
+// the log's housekeeping and the command table. A pure function from the
+// line's bytes to the reply's bytes; sockets live in tcp_session.
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/event_log.hpp"
+
+namespace velmira {
+
+class login_commands;
+
+// The command families a dispatcher sends requests to; each must outlive it.
+struct command_families {
+  const login_commands& login;
+};
+
+class dispatcher {
+ public:
+  dispatcher(std::mutex& operator_lock, event_log& log, command_families families)
+      : operator_lock_(operator_lock), log_(log), families_(families) {}
+
+  // `line` is the request without its LF (and without a CR before it).
+  // Returns the reply as UTF-8 bytes, or nothing for requests that get none.
+  // Runs under the operator lock. An exception means the operation failed;
+  // the connection then ends.
+  std::optional<std::string> serve(std::string_view line);
+
+ private:
+  std::mutex& operator_lock_;
+  event_log& log_;
+  command_families families_;
+};
+
+}  // namespace velmira

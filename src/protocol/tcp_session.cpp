@@ -1,0 +1,86 @@
+#include "protocol/tcp_session.hpp"
+
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/write.hpp>
+
+#include "core/limits.hpp"
+#include "protocol/dispatcher.hpp"
+
+namespace velmira {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+class tcp_session final : public connection, public std::enable_shared_from_this<tcp_session> {
+ public:
+  tcp_session(tcp::socket socket, dispatcher& d, std::function<void()> on_end)
+      : socket_(std::move(socket)), dispatcher_(d), on_end_(std::move(on_end)) {}
+
+  ~tcp_session() override { on_end_(); }
+
+  void start() override {
+    asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->read_line(); });
+  }
+
+  void close() override {
+    asio::post(socket_.get_executor(), [self = shared_from_this()] { self->end(); });
+  }
+
+ private:
+  void read_line() {
+    // One byte more than the longest line leaves room for its LF.
+    asio::async_read_until(socket_, asio::dynamic_buffer(buffer_, limits::max_request_line + 1), '\n',
+                           [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+                             self->on_line(ec, n);
+                           });
+  }
+
+  void on_line(boost::system::error_code ec, std::size_t length) {
+    // A closed or failed connection, or a line past the limit (not_found),
+    // ends the connection; nothing of an over-long line is served.
+    if (ec) return end();
+    std::string_view line(buffer_.data(), length - 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::optional<std::string> reply;
+    try {
+      reply = dispatcher_.serve(line);
+    } catch (const std::exception&) {
+      return end();
+    }
+    buffer_.erase(0, length);
+    if (!reply || reply->empty()) return read_line();
+    reply_ = std::move(*reply);
+    asio::async_write(socket_, asio::buffer(reply_), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+      // A reply that cannot be written is dropped; the read that follows
+      // then finds the connection gone.
+      (void)ec;
+      self->read_line();
+    });
+  }
+
+  void end() {
+    boost::system::error_code ignored;
+    socket_.shutdown(tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
+  }
+
+  tcp::socket socket_;
+  dispatcher& dispatcher_;
+  std::function<void()> on_end_;
+  std::string buffer_;
+  std::string reply_;
+};
+
+}  // namespace
+
+tcp_listener::connection_factory line_protocol_sessions(dispatcher& d) {
+  return [&d](tcp::socket socket, std::function<void()> on_end) -> std::shared_ptr<connection> {
+    return std::make_shared<tcp_session>(std::move(socket), d, std::move(on_end));
+  };
+}
+
+}  // namespace velmira

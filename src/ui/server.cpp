@@ -1,0 +1,162 @@
+#include "ui/server.hpp"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+
+#include "core/address_list.hpp"
+#include "core/autostart.hpp"
+#include "core/data_directory.hpp"
+#include "core/data_file.hpp"
+#include "core/http_listener.hpp"
+#include "core/listeners.hpp"
+#include "core/operator_error.hpp"
+#include "core/settings_file.hpp"
+#include "core/tcp_listener.hpp"
+#include "core/text_codec.hpp"
+#include "maintenance/second_timer.hpp"
+#include "protocol/dispatcher.hpp"
+#include "protocol/login_commands.hpp"
+#include "protocol/tcp_session.hpp"
+#include "users/users_file.hpp"
+
+namespace velmira {
+
+namespace asio = boost::asio;
+
+namespace {
+
+// Until the file service answers, every request gets the default reply.
+class default_http_handler final : public http_handler {
+ public:
+  http_reply handle(const http_request&) override { return default_http_reply(); }
+};
+
+std::vector<std::string> autostart_arguments(const server_options& o) {
+  std::vector<std::string> args = {"--data-dir", o.data_dir.string()};
+  if (!o.organisation_utf8.empty()) {
+    args.push_back("--organisation");
+    args.push_back(o.organisation_utf8);
+  }
+  return args;
+}
+
+}  // namespace
+
+// Declared in the order they must be built and, reversed, torn down: the
+// io_context outlives everything that posts to it.
+struct Server::parts {
+  parts(Server& s)
+      : data(s.options_.data_dir),
+        autostart(s.options_.data_dir, s.options_.executable, s.options_.autostart_folder,
+                  autostart_arguments(s.options_)),
+        settings_file(data, s.settings_, s.page_, autostart),
+        users_file(data, s.users_),
+        login(s.users_, s.greeting_),
+        dispatch(s.operator_lock_, *s.log_, command_families{login}),
+        tcp(io, line_protocol_sessions(dispatch), *s.log_, "TCP"),
+        http(io, http_handler_, *s.log_),
+        listeners(tcp, http, s.settings_, s.page_, *s.log_,
+                  listener_hooks{{}, [this] { housekeeping.start(); }, [this] { housekeeping.stop(); }}),
+        housekeeping(io, [&s] { std::lock_guard lock(s.operator_lock_); }) {}
+
+  asio::io_context io;
+  asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
+  data_directory data;
+  autostart_entry autostart;
+  velmira::settings_file settings_file;
+  velmira::users_file users_file;
+  login_commands login;
+  dispatcher dispatch;
+  default_http_handler http_handler_;
+  tcp_listener tcp;
+  http_listener http;
+  server_listeners listeners;
+  second_timer housekeeping;
+};
+
+Server::Server(server_options options)
+    : options_(std::move(options)),
+      own_clock_(options_.clock ? nullptr : std::make_unique<system_clock_source>()),
+      clock_(options_.clock ? *options_.clock : *own_clock_),
+      log_(std::make_unique<event_log>(clock_, settings_.log, options_.log_echo)),
+      organisation_(from_utf8(options_.organisation_utf8)),
+      parts_(std::make_unique<parts>(*this)) {}
+
+Server::~Server() { shutdown(); }
+
+void Server::FormCreate() {
+  std::lock_guard lock(operator_lock_);
+  auto& p = *parts_;
+  try {
+    page_.addresses = local_addresses();
+    p.data.create_tree();
+    p.data.reset_text_placeholders();
+    auto settings_ini = p.data.file("setting.ini");
+    if (!fs::exists(settings_ini)) {
+      std::error_code ignored;  // a missing copy shows as a missing settings file next
+      fs::copy_file(p.data.file("setting.000"), settings_ini, ignored);
+    }
+    p.settings_file.SetLoad("");
+    title_ = std::string(cap) + " - " + options_.organisation_utf8;
+    greeting_ = build_greeting(settings_, organisation_, "0");
+    p.data.write_placeholder_pages();
+    fs::create_directories(p.data.file("zvonok"));
+  } catch (const std::exception& e) {
+    throw startup_error(e.what());
+  }
+  start_pool();
+  if (settings_.selected_mode == operating_mode::local) {
+    load_local_subsystems();
+    if (auto message = p.listeners.ServerStart()) log_->append(": " + *message);
+    p.housekeeping.start();
+  }
+}
+
+void Server::load_local_subsystems() {
+  try {
+    parts_->users_file.LoadUser("");
+  } catch (const std::exception& e) {
+    throw startup_error(e.what());
+  }
+}
+
+void Server::start_pool() {
+  unsigned n = options_.threads ? options_.threads : std::max(2u, std::thread::hardware_concurrency());
+  for (unsigned i = 0; i < n; ++i) {
+    pool_.emplace_back([this] { parts_->io.run(); });
+  }
+}
+
+void Server::shutdown() {
+  if (!parts_) return;
+  {
+    std::lock_guard lock(operator_lock_);
+    parts_->housekeeping.stop();
+    parts_->tcp.stop();
+    parts_->http.stop();
+  }
+  parts_->work.reset();
+  parts_->io.stop();
+  for (auto& t : pool_) t.join();
+  pool_.clear();
+  parts_.reset();
+}
+
+std::optional<std::string> Server::BitBtn1Click() {
+  std::lock_guard lock(operator_lock_);
+  return parts_->listeners.toggle();
+}
+
+void Server::ServerStart() {
+  std::lock_guard lock(operator_lock_);
+  if (auto message = parts_->listeners.ServerStart()) log_->append(": " + *message);
+}
+
+void Server::ServerStop() {
+  std::lock_guard lock(operator_lock_);
+  parts_->listeners.ServerStop();
+}
+
+int Server::cl() const { return parts_->listeners.cl(); }
+
+}  // namespace velmira
