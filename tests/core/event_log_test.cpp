@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <latch>
 #include <set>
 #include <string>
 #include <thread>
@@ -115,10 +116,13 @@ TEST(EventLogThreads, ConcurrentAppendsKeepEveryLineWhole) {
   event_log log{clock, switches, [&](std::string_view line) { echoed.emplace_back(line); }};
 
   constexpr int threads = 8;
-  constexpr int per_thread = 500;
+  constexpr int per_thread = 1000;
+  // Released together so that the appends really overlap.
+  std::latch start(threads);
   std::vector<std::thread> workers;
   for (int t = 0; t < threads; ++t) {
     workers.emplace_back([&, t] {
+      start.arrive_and_wait();
       for (int i = 0; i < per_thread; ++i) {
         auto text = ": просмотр расписания на " + std::to_string(t) + "." + std::to_string(i) +
                     std::string(50, 'x');

@@ -290,10 +290,12 @@ TEST_F(SettingsFile, SavedPurgeThatIsOffHasNoIndex) {
   write("setting.ini", with_line(local_file(), 25, "0;4;"));
   settings.SetLoad("");
   page.purge_timetables.untick();
+  // A switch turned off with an age still chosen is saved without it.
+  page.purge_news.on = false;
   settings.SetSave("");
   lines_t lines = saved("setting.ini");
   ASSERT_EQ(lines.size(), static_cast<size_t>(settings_line_count));
-  EXPECT_EQ(lines[23], "1;3;");
+  EXPECT_EQ(lines[23], "0;-1;");
   EXPECT_EQ(lines[24], "0;-1;");
   EXPECT_EQ(lines[25], "0;-1;");
 }

@@ -1,0 +1,75 @@
+#include "bells/bell_schedule.hpp"
+
+#include <string>
+
+#include "core/data_file.hpp"
+
+namespace velmira {
+
+namespace {
+
+bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+bool unusable_as_file_name(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return true;
+  for (unsigned char c : name) {
+    if (c == '/' || c == '\\' || c == ':' || is_control(c)) return true;
+  }
+  return false;
+}
+
+fs::path bell_list_path(const data_directory& data, std::string_view dop) {
+  return data.file(std::string(dop) + "\\spisok.ini");
+}
+
+}  // namespace
+
+refusal schema_name_refusal(std::string_view name) {
+  if (!unusable_as_file_name(name)) return std::nullopt;
+  return "Название схемы не может быть именем файла: нельзя использовать \"/\", \"\\\", \":\", "
+         "управляющие символы, названия \".\" и \"..\" и пустое название.";
+}
+
+fs::path bell_schedule::schema_path(std::string_view dop, std::string_view im) const {
+  return data_.file(std::string(dop) + "\\" + std::string(im) + ".ini");
+}
+
+refusal bell_schedule::LoadSpisokLocal(std::string_view dop) {
+  if (auto text = read_file(bell_list_path(data_, dop))) {
+    auto contents = parse_bell_list(*text);
+    texts_ = std::move(contents.texts);
+    list_.assign(std::move(contents.names));
+  }
+  if (list_.empty()) return std::nullopt;
+  list_.select(0);
+  return LoadShema(dop, list_.names().front());
+}
+
+void bell_schedule::SaveSpisokLocal(std::string_view dop) {
+  texts_.fill_defaults();
+  replace_file_atomically(bell_list_path(data_, dop), format_bell_list(texts_, list_.names()));
+}
+
+refusal bell_schedule::LoadShema(std::string_view dop, std::string_view im) {
+  if (auto refused = schema_name_refusal(im)) return refused;
+  if (auto text = read_file(schema_path(dop, im))) shema_ = parse_schema(*text);
+  return std::nullopt;
+}
+
+refusal bell_schedule::CreateNewShema(std::string_view dop, std::string_view im) {
+  if (auto refused = schema_name_refusal(im)) return refused;
+  replace_file_atomically(schema_path(dop, im), format_schema(schema_table()));
+  return std::nullopt;
+}
+
+refusal bell_schedule::SaveSpisZvon(std::string_view dop) {
+  auto name = list_.selected_name();
+  if (!name) return std::nullopt;
+  // Refused before normalising, so a refused save leaves `shema` as edited.
+  if (auto refused = schema_name_refusal(*name)) return refused;
+  normalise_before_save(shema_);
+  replace_file_atomically(schema_path(dop, *name), format_schema(shema_));
+  return std::nullopt;
+}
+
+}  // namespace velmira

@@ -1,0 +1,73 @@
+#pragma once
+// The bell files of one bell directory and the state they fill: the schema
+// list, the status texts and the current schema `shema`.
+//
+// `dop` is the bell directory, "zvonok" (local mode) or "remote" (remote
+// mode); the files are dop\spisok.ini and dop\<name>.ini. Every rewrite is
+// atomic, so the HTTP service never serves a half-written file.
+//
+// Failures: a schema name that cannot be a file name is refused with a
+// UTF-8 message for the operator, returned as the value and nothing touched;
+// input/output errors throw data_file_error.
+//
+// Not thread-safe: every call, and every use of the references handed out,
+// happens under the operator lock. The object keeps a reference to `data`,
+// which must outlive it.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "bells/bell_list.hpp"
+#include "bells/schema_table.hpp"
+#include "core/data_directory.hpp"
+
+namespace velmira {
+
+// A text for the operator (UTF-8) when the operation was refused.
+using refusal = std::optional<std::string>;
+
+// Refuses names that cannot be one file name here or on the master: empty,
+// "." or "..", or holding "/", "\", ":" or a control character.
+refusal schema_name_refusal(std::string_view name);
+
+class bell_schedule {
+ public:
+  explicit bell_schedule(const data_directory& data) : data_(data) {}
+
+  schema_list& list() { return list_; }
+  const schema_list& list() const { return list_; }
+  status_texts& texts() { return texts_; }
+  const status_texts& texts() const { return texts_; }
+  // The current schema; reset() blanks it, as at start-up.
+  schema_table& shema() { return shema_; }
+  const schema_table& shema() const { return shema_; }
+
+  // Fills the list and the status texts from dop\spisok.ini (a missing file
+  // keeps both as they were), then selects the first schema and loads it.
+  // Afterwards the editor shows the current day when a schema is selected,
+  // or blanks and disables its grid when the list is empty.
+  refusal LoadSpisokLocal(std::string_view dop);
+  // Writes dop\spisok.ini; empty status texts take their defaults first,
+  // here as well as in the file.
+  void SaveSpisokLocal(std::string_view dop);
+  // Overwrites all of `shema` from dop\<im>.ini; a missing file leaves it.
+  refusal LoadShema(std::string_view dop, std::string_view im);
+  // Writes dop\<im>.ini with every field blank, replacing any such file.
+  refusal CreateNewShema(std::string_view dop, std::string_view im);
+  // With a schema selected: normalises `shema` and writes it as that
+  // schema's file; nothing at all without a selection. The editor copies its
+  // grid into `shema` before, and makes the schema current again and sends
+  // the bell files after.
+  refusal SaveSpisZvon(std::string_view dop);
+
+ private:
+  // `im` has passed schema_name_refusal.
+  fs::path schema_path(std::string_view dop, std::string_view im) const;
+
+  const data_directory& data_;
+  schema_list list_;
+  status_texts texts_;
+  schema_table shema_;
+};
+
+}  // namespace velmira

@@ -1,0 +1,163 @@
+#include "protocol/game_rooms.hpp"
+
+#include <random>
+#include <stdexcept>
+#include <utility>
+
+#include "core/fields.hpp"
+
+namespace velmira {
+
+namespace {
+
+const std::string no_room = "gameeer01;";
+
+// Columns keep their numbers from 1; the row stores them from 0.
+template <class Row>
+auto& cell(Row& row, int column) {
+  return row[static_cast<size_t>(column - 1)];
+}
+
+void check_column(int column) {
+  if (column < 1 || column > game_rooms::column_count) throw std::out_of_range("game_table column");
+}
+
+// Cuts the player number; any value other than the creator's number speaks
+// for the joiner, an empty or unknown one too.
+bool speaks_for_creator(const std::array<std::string, game_rooms::column_count>& row,
+                        std::string_view& rest) {
+  return cut_field(rest, ';') == cell(row, game_column::creator_number);
+}
+
+}  // namespace
+
+player_draw random_player_draw() {
+  return [engine = std::mt19937(std::random_device{}())]() mutable {
+    return std::uniform_int_distribution<int>(0, 1)(engine) == 0 ? '1' : '2';
+  };
+}
+
+game_rooms::game_rooms(const clock_source& clock, event_log& log, player_draw draw)
+    : clock_(clock), log_(log), draw_(std::move(draw)), game_table_(room_count) {}
+
+std::optional<std::string> game_rooms::gamee(std::string_view /*rol*/, std::string_view arguments) {
+  auto game_cmd = arguments.substr(0, 2);
+  auto rest = arguments.substr(game_cmd.size());
+  auto game_kod = cut_field(rest, ';');
+  // An empty code would match the first free row and let posts write into
+  // it; no client sends one, so it names no room.
+  if (game_kod.empty()) return no_room;
+
+  auto found = look_up(game_kod);
+  if (game_cmd == "00") {
+    // A second create for a taken code must not disturb the running game.
+    if (found.room != nullptr) return std::nullopt;
+    if (found.free_slot == nullptr) return no_room;
+    return create(*found.free_slot, game_kod);
+  }
+  if (found.room == nullptr) return no_room;
+  return serve_room(*found.room, game_cmd, rest);
+}
+
+game_rooms::lookup_result game_rooms::look_up(std::string_view game_kod) {
+  lookup_result found;
+  for (auto& row : game_table_) {
+    const auto& kod = cell(row, game_column::game_kod);
+    if (found.room == nullptr && kod == game_kod) found.room = &row;
+    if (found.free_slot == nullptr && kod.empty()) found.free_slot = &row;
+    if (found.room != nullptr && found.free_slot != nullptr) break;
+  }
+  return found;
+}
+
+std::string game_rooms::create(game_room& row, std::string_view game_kod) {
+  char creator = draw_();
+  cell(row, game_column::game_kod) = game_kod;
+  cell(row, game_column::state) = "1";
+  cell(row, game_column::creator_number) = std::string(1, creator);
+  cell(row, game_column::joiner_number) = creator == '1' ? "2" : "1";
+  cell(row, game_column::shared_draw) = std::string(1, draw_());
+  log_.append(log_category::game_creation, ": создана игра");
+  return "gameegdem;" + cell(row, game_column::creator_number) + ";" +
+         cell(row, game_column::shared_draw) + ";";
+}
+
+std::optional<std::string> game_rooms::serve_room(game_room& row, std::string_view game_cmd,
+                                                  std::string_view rest) {
+  static constexpr column_pair setup{game_column::creator_setup, game_column::joiner_setup};
+  static constexpr column_pair move{game_column::creator_move, game_column::joiner_move};
+  static constexpr column_pair move_time{game_column::creator_move_time,
+                                         game_column::joiner_move_time};
+  if (game_cmd == "01") return join(row);
+  if (game_cmd == "02") {
+    if (cell(row, game_column::state) == "2") return "gameerasst;";
+  } else if (game_cmd == "03") {
+    post(row, rest, setup, std::nullopt);
+  } else if (game_cmd == "04") {
+    return collect(row, rest, setup, "gameego;");
+  } else if (game_cmd == "05") {
+    post(row, rest, move, move_time);
+  } else if (game_cmd == "06") {
+    return collect(row, rest, move, "gameehod;");
+  }
+  return std::nullopt;
+}
+
+std::string game_rooms::join(game_room& row) {
+  if (cell(row, game_column::state) != "1") return no_room;
+  cell(row, game_column::state) = "2";
+  log_.append(": начали играть");
+  return "gameegdem;" + cell(row, game_column::joiner_number) + ";" +
+         cell(row, game_column::shared_draw) + ";";
+}
+
+// The data is the whole rest of the line and may itself hold ";". A new post
+// overwrites an uncollected one.
+void game_rooms::post(game_room& row, std::string_view rest, column_pair mailbox,
+                      std::optional<column_pair> stamp) {
+  bool creator = speaks_for_creator(row, rest);
+  cell(row, creator ? mailbox.creator : mailbox.joiner) = rest;
+  if (stamp) cell(row, creator ? stamp->creator : stamp->joiner) = time_text(clock_.now());
+}
+
+// Collecting takes the other player's message once.
+std::optional<std::string> game_rooms::collect(game_room& row, std::string_view rest,
+                                               column_pair mailbox, std::string_view reply_word) {
+  bool creator = speaks_for_creator(row, rest);
+  auto& box = cell(row, creator ? mailbox.joiner : mailbox.creator);
+  if (box.empty()) return std::nullopt;
+  std::string reply = std::string(reply_word) + box;
+  box.clear();
+  return reply;
+}
+
+int game_rooms::active_count() const {
+  int active = 0;
+  for (const auto& row : game_table_) {
+    if (!cell(row, game_column::game_kod).empty()) ++active;
+  }
+  return active;
+}
+
+const std::string& game_rooms::field(int room, int column) const {
+  check_column(column);
+  return cell(row_at(room), column);
+}
+
+void game_rooms::set_field(int room, int column, std::string value) {
+  check_column(column);
+  cell(row_at(room), column) = std::move(value);
+}
+
+void game_rooms::clear_room(int room) { row_at(room) = game_room{}; }
+
+game_rooms::game_room& game_rooms::row_at(int room) {
+  return const_cast<game_room&>(std::as_const(*this).row_at(room));
+}
+
+const game_rooms::game_room& game_rooms::row_at(int room) const {
+  if (room < 1 || room > room_count) throw std::out_of_range("game_table room");
+  return game_table_[static_cast<size_t>(room - 1)];
+}
+
+}  // namespace velmira

@@ -1,0 +1,195 @@
+#include "web/file_service.hpp"
+
+#include <system_error>
+#include <utility>
+
+#include "core/data_file.hpp"
+#include "core/fields.hpp"
+#include "core/text_codec.hpp"
+#include "web/basic_credentials.hpp"
+#include "web/request_path.hpp"
+
+namespace velmira {
+
+struct file_service::chosen_file {
+  fs::path file;
+  std::optional<fs::path> fallback;  // the folder's error.ini
+};
+
+namespace {
+
+constexpr std::string_view file_content_type = "text/html; charset=windows-1251";
+
+web_settings snapshot_of(const settings_page& page) {
+  return {page.http_login, page.http_password, page.allow_remote_admin, page.admin_login,
+          page.admin_password};
+}
+
+bool carries_http_credentials(std::string_view authorization, const web_settings& settings) {
+  auto credentials = parse_basic_authorization(authorization);
+  return credentials && credentials->user == settings.http_login &&
+         credentials->password == settings.http_password;
+}
+
+// Empty remote-administration settings would otherwise let an empty login
+// and password through, and the HTTP credentials, which every logged-in
+// client receives, would then open users.ini and setting.ini to anyone.
+bool remote_administration_open(const web_settings& settings) {
+  return settings.remote_admin_allowed && !settings.admin_login.empty() &&
+         !settings.admin_password.empty();
+}
+
+// Takes "^login;password^" off the front of `s` and tells whether they are
+// the remote administrator's.
+bool take_remote_administrator(std::string& s, const web_settings& settings) {
+  std::string_view rest(s);
+  rest.remove_prefix(1);
+  std::string_view password = cut_field(rest, '^');
+  std::string_view login = cut_field(password, ';');
+  bool accepted = remote_administration_open(settings) && login == settings.admin_login &&
+                  password == settings.admin_password;
+  s = std::string(rest);
+  return accepted;
+}
+
+bool refused_name(const std::string& s) { return s == "users.ini" || s == "setting.ini"; }
+
+// The extension begins at the "." fourth or else fifth from the end: ".ini"
+// and ".ini2" are the only extensions served.
+std::optional<size_t> extension_start(const std::string& s) {
+  if (s.size() >= 4 && s[s.size() - 4] == '.') return s.size() - 4;
+  if (s.size() >= 5 && s[s.size() - 5] == '.') return s.size() - 5;
+  return std::nullopt;
+}
+
+// Clients may ask for a date with a four-digit year; files carry two digits.
+// Only character positions are looked at, so "05.09.24/1" becomes
+// "05.09./1": clients rely on this, and it is kept.
+std::string shorten_year(const std::string& name) {
+  size_t n = name.size();
+  if (n < 5 || name[n - 5] != '.' || name[n - 3] == '.') return name;
+  return name.substr(0, n - 4) + name.substr(n - 2);
+}
+
+// The file's bytes; nothing, with the reason in `error`, when it cannot be
+// opened or read (missing, a folder, no permission).
+std::optional<std::string> open_for_reply(const fs::path& path, std::error_code& error) {
+  try {
+    if (auto bytes = read_file(path)) return bytes;
+    error = std::make_error_code(std::errc::no_such_file_or_directory);
+  } catch (const data_file_error& e) {
+    error = e.code();
+  }
+  return std::nullopt;
+}
+
+// The request path is not echoed: it is the client's text, and this reply
+// must not carry it back to a browser.
+http_reply internal_error(const std::error_code& error) {
+  return {500, "text/plain; charset=utf-8", "Cannot open the requested file: " + error.message(), {}};
+}
+
+http_reply with_no_cache(http_reply reply) {
+  reply.headers.emplace_back("Cache-Control", "no-cache");
+  return reply;
+}
+
+}  // namespace
+
+web_settings web_settings_from(const settings_page& page) { return snapshot_of(page); }
+
+file_service::file_service(const data_directory& data, const user_table& users, event_log& log)
+    : data_(data), users_(users), log_(log) {}
+
+void file_service::publish(web_settings settings) {
+  settings_.store(std::make_shared<const web_settings>(std::move(settings)));
+}
+
+http_reply file_service::IdHTTPServer1CommandGet(const http_request& request) const {
+  auto settings = settings_.load();
+  if (!settings || !carries_http_credentials(request.authorization, *settings)) {
+    return default_http_reply();
+  }
+  std::string s = decode_request_path(request.target);
+  if (!s.empty()) s.erase(0, 1);
+  auto chosen = choose_file(std::move(s), *settings);
+  if (!chosen) return with_no_cache(default_http_reply());
+
+  std::error_code error;
+  auto bytes = open_for_reply(chosen->file, error);
+  if (!bytes && chosen->fallback) bytes = open_for_reply(*chosen->fallback, error);
+  if (!bytes) return with_no_cache(internal_error(error));
+  return with_no_cache({200, std::string(file_content_type), std::move(*bytes), {}});
+}
+
+std::optional<file_service::chosen_file> file_service::choose_file(std::string s,
+                                                                   const web_settings& settings) const {
+  if (s.starts_with('^')) {
+    if (!take_remote_administrator(s, settings)) return std::nullopt;
+  } else if (refused_name(s)) {
+    return std::nullopt;
+  }
+  if (s == "kalendgraf.rtf") return resolve("", "kalendgraf", ".rtf");
+  if (s.find("/raspisanie/info.ini") != std::string::npos) return user_checked_info(s);
+  return plain_file(s);
+}
+
+// The summary of new publications goes only to a known user, named in the
+// path as "login&password&role code&" after one leading character.
+std::optional<file_service::chosen_file> file_service::user_checked_info(std::string_view s) const {
+  s.remove_prefix(1);
+  auto login = cut_field(s, '&');
+  auto password = cut_field(s, '&');
+  auto role_code = cut_field(s, '&');
+  if (PoiskUser(*users_.snapshot(), login, password, role_code) < 0) return std::nullopt;
+  auto chosen = resolve("raspisanie/", "info", ".ini");
+  static const std::string text = " просмотр новой информации";
+  log_.append(log_category::info_checks, ": " + to_utf8(login) + " " + to_utf8(role_code) + text);
+  return chosen;
+}
+
+// "folder/name.ini" or "folder/name.ini2"; the folder is the first path
+// segment only, so "a/b/c.ini" is name "b/c" in folder "a/".
+std::optional<file_service::chosen_file> file_service::plain_file(const std::string& s) const {
+  auto dot = extension_start(s);
+  std::string ext = dot ? s.substr(*dot) : s;
+  if (ext != ".ini" && ext != ".ini2") return std::nullopt;
+  auto slash = s.find('/');
+  size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+  std::string folder = s.substr(0, name_start);
+  std::string name = shorten_year(s.substr(name_start, *dot - name_start));
+  auto chosen = resolve(folder, name, ext);
+  // A path refused as leaving the data directory is not a view.
+  if (chosen) log_view(folder, name, ext);
+  return chosen;
+}
+
+// Nothing when the path would leave the data directory or cannot name a
+// file there ("..", an absolute path, NUL or control characters).
+std::optional<file_service::chosen_file> file_service::resolve(const std::string& folder,
+                                                               const std::string& name,
+                                                               const std::string& ext) const {
+  auto file = data_.checked_file(folder + name + ext);
+  if (!file) return std::nullopt;
+  return chosen_file{std::move(*file), data_.checked_file(folder + "error.ini")};
+}
+
+void file_service::log_view(const std::string& folder, const std::string& name,
+                            const std::string& ext) const {
+  const std::string file_name = name + ext;
+  if (file_name == "error.ini") return;
+  const std::string path = folder + file_name;
+  if (path == "news/data.ini") {
+    log_.append(log_category::news_views, ": просмотр новостей");
+  } else if (path == "zametki/data.ini") {
+    log_.append(log_category::notes_views, ": просмотр заметок");
+  } else if (folder == "raspisanie/" && file_name != "kab.ini") {
+    log_.append(log_category::timetable_views, ": просмотр расписания на " + to_utf8(name));
+  } else if (folder == "menu/") {
+    log_.append(log_category::menu_views, ": просмотр меню на " + to_utf8(name));
+  } else if (path == "zvonok/spisok.ini") {
+    log_.append(log_category::bell_list_views, ": просмотр списка звонков");
+  }
+}
+
+}  // namespace velmira

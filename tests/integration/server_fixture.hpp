@@ -1,0 +1,47 @@
+#pragma once
+// A real server in a temporary data directory on free loopback ports, with
+// a clock the test sets.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/clock.hpp"
+#include "support/line_client.hpp"
+#include "support/temp_dir.hpp"
+#include "ui/server.hpp"
+
+namespace velmira::testing {
+
+// One users.ini line from UTF-8 values in memory order (columns 0 to 8).
+std::string user_line(const std::vector<std::string>& columns_utf8);
+
+class running_server {
+ public:
+  using settings_edit = std::function<void(std::vector<std::string>& lines)>;
+
+  // `users_ini` is the users file as UTF-8 text (converted when written).
+  explicit running_server(const std::string& users_ini_utf8 = "", const settings_edit& edit = {});
+  ~running_server();
+
+  Server& server() { return *server_; }
+  std::uint16_t tcp_port() const { return tcp_port_; }
+  std::uint16_t http_port() const { return http_port_; }
+  const temp_dir& dir() const { return dir_; }
+  manual_clock& clock() { return clock_; }
+  std::unique_ptr<line_client> connect() const { return std::make_unique<line_client>(tcp_port_); }
+  std::vector<std::string> log_lines() { return server_->log().lines(); }
+
+  // The factory-like settings the fixture writes, ports included.
+  static std::vector<std::string> settings_lines(std::uint16_t tcp, std::uint16_t http);
+
+ private:
+  temp_dir dir_;
+  manual_clock clock_;
+  std::uint16_t tcp_port_;
+  std::uint16_t http_port_;
+  std::unique_ptr<Server> server_;
+};
+
+}  // namespace velmira::testing
