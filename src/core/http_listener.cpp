@@ -22,8 +22,9 @@ namespace {
 
 class http_session final : public connection, public std::enable_shared_from_this<http_session> {
  public:
-  http_session(tcp::socket socket, http_handler& handler, std::function<void()> on_end)
-      : stream_(std::move(socket)), handler_(handler), on_end_(std::move(on_end)) {}
+  http_session(tcp::socket socket, http_handler& handler, std::chrono::milliseconds idle_timeout,
+               std::function<void()> on_end)
+      : stream_(std::move(socket)), handler_(handler), idle_timeout_(idle_timeout), on_end_(std::move(on_end)) {}
 
   ~http_session() override { on_end_(); }
 
@@ -44,7 +45,7 @@ class http_session final : public connection, public std::enable_shared_from_thi
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(limits::max_http_header));
     parser_->body_limit(limits::max_http_body);
-    stream_.expires_after(limits::http_idle_timeout);
+    stream_.expires_after(idle_timeout_);
     http::async_read(stream_, buffer_, *parser_,
                      [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_read(ec); });
   }
@@ -72,7 +73,7 @@ class http_session final : public connection, public std::enable_shared_from_thi
     res->body() = std::move(reply.body);
     res->prepare_payload();
     if (head) res->body().clear();  // the length stays that of the body not sent
-    stream_.expires_after(limits::http_idle_timeout);
+    stream_.expires_after(idle_timeout_);
     http::async_write(stream_, *res, [self = shared_from_this(), res](beast::error_code ec, std::size_t) {
       if (ec || !res->keep_alive()) return self->end();
       self->read_request();
@@ -89,18 +90,21 @@ class http_session final : public connection, public std::enable_shared_from_thi
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::empty_body>> parser_;
   http_handler& handler_;
+  std::chrono::milliseconds idle_timeout_;
   std::function<void()> on_end_;
 };
 
 }  // namespace
 
-http_listener::http_listener(asio::io_context& io, http_handler& handler, event_log& log)
+http_listener::http_listener(asio::io_context& io, http_handler& handler, event_log& log,
+                             http_listener_options options)
     : listener_(std::make_unique<tcp_listener>(
           io,
-          [&handler](tcp::socket socket, std::function<void()> on_end) -> std::shared_ptr<connection> {
-            return std::make_shared<http_session>(std::move(socket), handler, std::move(on_end));
+          [&handler, timeout = options.idle_timeout](tcp::socket socket,
+                                                     std::function<void()> on_end) -> std::shared_ptr<connection> {
+            return std::make_shared<http_session>(std::move(socket), handler, timeout, std::move(on_end));
           },
-          log, "HTTP")) {}
+          log, "HTTP", options.max_connections)) {}
 
 http_listener::~http_listener() = default;
 

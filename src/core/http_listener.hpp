@@ -2,6 +2,7 @@
 // The HTTP/1.1 listener: keep-alive, capped headers and bodies, an idle
 // timeout. What a request gets is decided by an http_handler.
 #include <boost/asio/io_context.hpp>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "core/event_log.hpp"
+#include "core/limits.hpp"
 
 namespace velmira {
 
@@ -38,10 +40,16 @@ http_reply default_http_reply();
 
 class tcp_listener;
 
+struct http_listener_options {
+  std::chrono::milliseconds idle_timeout = limits::http_idle_timeout;
+  std::size_t max_connections = limits::max_connections;
+};
+
 class http_listener {
  public:
   // `handler` must outlive the listener. Lifetime as for tcp_listener.
-  http_listener(boost::asio::io_context& io, http_handler& handler, event_log& log);
+  http_listener(boost::asio::io_context& io, http_handler& handler, event_log& log,
+                http_listener_options options = {});
   ~http_listener();
 
   std::error_code start(std::uint16_t port);

@@ -59,12 +59,6 @@ void server_listeners::ServerStop() {
   show_running(false);
 }
 
-std::optional<std::string> server_listeners::toggle() {
-  if (page_.running_state == '0') return ServerStart();
-  ServerStop();
-  return std::nullopt;
-}
-
 void server_listeners::show_running(bool running) {
   page_.running_state = running ? '1' : '0';
   page_.game_counter_visible = running;

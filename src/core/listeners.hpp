@@ -31,8 +31,6 @@ class server_listeners {
   // Returns a message for the operator when a port is outside 1 to 65535.
   std::optional<std::string> ServerStart();
   void ServerStop();
-  // The start/stop button.
-  std::optional<std::string> toggle();
 
   // 1 while the listeners are stopped or being stopped, 0 after a start.
   int cl() const { return cl_.load(); }

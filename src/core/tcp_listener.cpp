@@ -4,7 +4,6 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
 
-#include "core/limits.hpp"
 
 namespace velmira {
 
@@ -17,8 +16,9 @@ struct tcp_listener::acceptor_slot {
   bool open = true;  // guarded by the listener's mutex, like every acceptor call
 };
 
-tcp_listener::tcp_listener(asio::io_context& io, connection_factory factory, event_log& log, std::string name)
-    : io_(io), factory_(std::move(factory)), log_(log), name_(std::move(name)) {}
+tcp_listener::tcp_listener(asio::io_context& io, connection_factory factory, event_log& log, std::string name,
+                           std::size_t max_connections)
+    : io_(io), factory_(std::move(factory)), log_(log), name_(std::move(name)), max_connections_(max_connections) {}
 
 tcp_listener::~tcp_listener() { stop(); }
 
@@ -70,7 +70,7 @@ void tcp_listener::accept_next(const std::shared_ptr<acceptor_slot>& slot) {
 
 void tcp_listener::on_accept(const std::shared_ptr<acceptor_slot>&, tcp::socket socket) {
   std::lock_guard lock(connections_->mutex);
-  if (connections_->open.size() >= limits::max_connections) {
+  if (connections_->open.size() >= max_connections_) {
     boost::system::error_code ignored;
     socket.close(ignored);
     log_.append(": " + name_ + ": достигнут предел одновременных подключений, подключение закрыто");

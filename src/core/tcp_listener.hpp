@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/event_log.hpp"
+#include "core/limits.hpp"
 
 namespace velmira {
 
@@ -35,8 +36,10 @@ class tcp_listener {
   using connection_factory = std::function<std::shared_ptr<connection>(
       boost::asio::ip::tcp::socket socket, std::function<void()> on_end)>;
 
-  // `name` goes into the log line written when a connection is refused.
-  tcp_listener(boost::asio::io_context& io, connection_factory factory, event_log& log, std::string name);
+  // `name` goes into the log line written when a connection is refused
+  // because `max_connections` are open.
+  tcp_listener(boost::asio::io_context& io, connection_factory factory, event_log& log, std::string name,
+               std::size_t max_connections = limits::max_connections);
   ~tcp_listener();
 
   // Binds the port on every wildcard address the machine has; on failure
@@ -57,6 +60,7 @@ class tcp_listener {
   connection_factory factory_;
   event_log& log_;
   std::string name_;
+  std::size_t max_connections_;
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<acceptor_slot>> acceptors_;
   // Open connections. Shared with their on_end callbacks: a connection may

@@ -106,19 +106,37 @@ void Server::FormCreate() {
   }
   start_pool();
   if (settings_.selected_mode == operating_mode::local) {
-    load_local_subsystems();
-    if (auto message = p.listeners.ServerStart()) log_->append(": " + *message);
+    try {
+      load_local_subsystems();
+    } catch (const std::exception& e) {
+      throw startup_error(e.what());
+    }
+    start_listeners_locked();
+    // The housekeeping runs from here on even when the listeners failed.
     p.housekeeping.start();
   }
 }
 
-void Server::load_local_subsystems() {
-  try {
-    parts_->users_file.LoadUser("");
-  } catch (const std::exception& e) {
-    throw startup_error(e.what());
-  }
+std::optional<std::string> Server::PereklNaLockal() {
+  std::lock_guard lock(operator_lock_);
+  settings_.selected_mode = operating_mode::local;
+  parts_->settings_file.SetSave("");
+  greeting_ = build_greeting(settings_, organisation_, "");
+  load_local_subsystems();
+  auto message = start_listeners_locked();
+  settings_.SetElVisible(true);
+  return message;
 }
+
+// An operator message (a port out of range) also goes into the log, since
+// a server without a window has nobody to show a message box to.
+std::optional<std::string> Server::start_listeners_locked() {
+  auto message = parts_->listeners.ServerStart();
+  if (message) log_->append(": " + *message);
+  return message;
+}
+
+void Server::load_local_subsystems() { parts_->users_file.LoadUser(""); }
 
 void Server::start_pool() {
   unsigned n = options_.threads ? options_.threads : std::max(2u, std::thread::hardware_concurrency());
@@ -144,12 +162,14 @@ void Server::shutdown() {
 
 std::optional<std::string> Server::BitBtn1Click() {
   std::lock_guard lock(operator_lock_);
-  return parts_->listeners.toggle();
+  if (page_.running_state == '0') return start_listeners_locked();
+  parts_->listeners.ServerStop();
+  return std::nullopt;
 }
 
 void Server::ServerStart() {
   std::lock_guard lock(operator_lock_);
-  if (auto message = parts_->listeners.ServerStart()) log_->append(": " + *message);
+  start_listeners_locked();
 }
 
 void Server::ServerStop() {

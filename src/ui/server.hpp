@@ -51,6 +51,10 @@ class Server {
   // Stops the listeners and the timers and joins the pool; idempotent.
   void shutdown();
 
+  // Switches to local mode: saves the settings with local mode, rebuilds
+  // the greeting, reloads the local data and starts the listeners.
+  std::optional<std::string> PereklNaLockal();
+
   // The start/stop button of the server page.
   std::optional<std::string> BitBtn1Click();
   void ServerStart();
@@ -71,6 +75,7 @@ class Server {
 
   void start_pool();
   void load_local_subsystems();
+  std::optional<std::string> start_listeners_locked();
 
   server_options options_;
   std::unique_ptr<clock_source> own_clock_;

@@ -1,0 +1,41 @@
+// Start-up in remote mode and the switch back to local mode.
+#include <gtest/gtest.h>
+
+#include "core/data_file.hpp"
+#include "integration/server_fixture.hpp"
+
+namespace velmira::testing {
+namespace {
+
+running_server remote_mode_server() {
+  return running_server(user_line({"1", "T", "", "Учитель", "teach", "pw", "Да", "Да", "Да"}),
+                        [](std::vector<std::string>& lines) { lines[28] = "0"; });
+}
+
+TEST(Modes, RemoteModeStartsNoListener) {
+  auto s = remote_mode_server();
+  EXPECT_EQ(s.server().page().running_state, '0');
+  EXPECT_TRUE(s.log_lines().empty());
+  EXPECT_EQ(s.server().page().mode_caption, "Режим: Удаленный доступ");
+  EXPECT_FALSE(s.server().settings().local_only_visible);
+  EXPECT_THROW(line_client c(s.tcp_port()), std::runtime_error);
+}
+
+TEST(Modes, SwitchToLocalSavesRebuildsTheGreetingAndStarts) {
+  auto s = remote_mode_server();
+  s.server().PereklNaLockal();
+
+  EXPECT_EQ(split_lines(s.dir().read("setting.ini")).at(28), "1");
+  EXPECT_EQ(s.server().page().running_state, '1');
+  EXPECT_EQ(s.server().page().mode_caption, "Режим: Локальный сервер");
+  EXPECT_TRUE(s.server().settings().local_only_visible);
+  // With the calendar off the greeting's last field is now empty, not "0".
+  EXPECT_EQ(s.server().connection_greeting().soob_connect2, "web$secret$D8EAEEEBE0$$");
+
+  auto c = s.connect();
+  c->send("zameVUhitteach;pw;\r\n");
+  EXPECT_EQ(c->read_bytes(6), "zameV1");
+}
+
+}  // namespace
+}  // namespace velmira::testing
