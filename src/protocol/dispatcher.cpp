@@ -1,6 +1,7 @@
 #include "protocol/dispatcher.hpp"
 
 #include "core/text_codec.hpp"
+#include "protocol/game_rooms.hpp"
 #include "protocol/login_commands.hpp"
 #include "protocol/request_line.hpp"
 
@@ -13,7 +14,9 @@ std::optional<std::string> dispatcher::serve(std::string_view line) {
 
   const auto& c = request.comanda;
   std::optional<std::string> reply;
-  if (c == "zameV") {
+  if (c == "gamee") {
+    reply = families_.games.gamee(request.rol, request.arguments);
+  } else if (c == "zameV") {
     reply = families_.login.zameV(request.rol, request.arguments);
   } else if (c == "newsV") {
     reply = families_.login.newsV(request.rol, request.arguments);

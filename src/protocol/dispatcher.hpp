@@ -12,10 +12,12 @@
 namespace velmira {
 
 class login_commands;
+class game_rooms;
 
 // The command families a dispatcher sends requests to; each must outlive it.
 struct command_families {
   const login_commands& login;
+  game_rooms& games;
 };
 
 class dispatcher {

@@ -15,6 +15,7 @@
 #include "core/text_codec.hpp"
 #include "maintenance/second_timer.hpp"
 #include "protocol/dispatcher.hpp"
+#include "protocol/game_rooms.hpp"
 #include "protocol/login_commands.hpp"
 #include "protocol/tcp_session.hpp"
 #include "users/users_file.hpp"
@@ -52,7 +53,8 @@ struct Server::parts {
         settings_file(data, s.settings_, s.page_, autostart),
         users_file(data, s.users_),
         login(s.users_, s.greeting_),
-        dispatch(s.operator_lock_, *s.log_, command_families{login}),
+        games(s.clock_, *s.log_),
+        dispatch(s.operator_lock_, *s.log_, command_families{login, games}),
         tcp(io, line_protocol_sessions(dispatch), *s.log_, "TCP"),
         http(io, http_handler_, *s.log_),
         listeners(tcp, http, s.settings_, s.page_, *s.log_,
@@ -66,6 +68,7 @@ struct Server::parts {
   velmira::settings_file settings_file;
   velmira::users_file users_file;
   login_commands login;
+  game_rooms games;
   dispatcher dispatch;
   default_http_handler http_handler_;
   tcp_listener tcp;
