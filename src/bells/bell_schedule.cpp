@@ -1,6 +1,7 @@
 #include "bells/bell_schedule.hpp"
 
 #include <string>
+#include <utility>
 
 #include "core/data_file.hpp"
 
@@ -10,8 +11,19 @@ namespace {
 
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
+bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower_case) {
+  if (text.size() != lower_case.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != lower_case[i]) return false;
+  }
+  return true;
+}
+
+// "spisok" would make the schema file the list file itself; the master may
+// sit on a file system that ignores letter case.
 bool unusable_as_file_name(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return true;
+  if (name.empty() || name == "." || name == ".." || equals_ignoring_ascii_case(name, "spisok")) return true;
   for (unsigned char c : name) {
     if (c == '/' || c == '\\' || c == ':' || is_control(c)) return true;
   }
@@ -26,8 +38,8 @@ fs::path bell_list_path(const data_directory& data, std::string_view dop) {
 
 refusal schema_name_refusal(std::string_view name) {
   if (!unusable_as_file_name(name)) return std::nullopt;
-  return "Название схемы не может быть именем файла: нельзя использовать \"/\", \"\\\", \":\", "
-         "управляющие символы, названия \".\" и \"..\" и пустое название.";
+  return "Название схемы не может быть именем файла: нельзя использовать \"/\", \"\\\", \":\" и "
+         "управляющие символы, а также пустое название, \".\", \"..\" и \"spisok\".";
 }
 
 fs::path bell_schedule::schema_path(std::string_view dop, std::string_view im) const {

@@ -27,7 +27,8 @@ namespace velmira {
 using refusal = std::optional<std::string>;
 
 // Refuses names that cannot be one file name here or on the master: empty,
-// "." or "..", or holding "/", "\", ":" or a control character.
+// "." or "..", holding "/", "\", ":" or a control character, or "spisok" in
+// any letter case (its file would be the list file).
 refusal schema_name_refusal(std::string_view name);
 
 class bell_schedule {

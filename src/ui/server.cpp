@@ -18,6 +18,8 @@
 #include "protocol/game_rooms.hpp"
 #include "protocol/login_commands.hpp"
 #include "protocol/tcp_session.hpp"
+#include "bells/bell_schedule.hpp"
+#include "content/classrooms.hpp"
 #include "users/users_file.hpp"
 
 namespace velmira {
@@ -52,6 +54,8 @@ struct Server::parts {
                   autostart_arguments(s.options_)),
         settings_file(data, s.settings_, s.page_, autostart),
         users_file(data, s.users_),
+        bells(data),
+        rooms(data),
         login(s.users_, s.greeting_),
         games(s.clock_, *s.log_),
         dispatch(s.operator_lock_, *s.log_, command_families{login, games}),
@@ -67,6 +71,8 @@ struct Server::parts {
   autostart_entry autostart;
   velmira::settings_file settings_file;
   velmira::users_file users_file;
+  bell_schedule bells;
+  classrooms rooms;
   login_commands login;
   game_rooms games;
   dispatcher dispatch;
@@ -139,7 +145,11 @@ std::optional<std::string> Server::start_listeners_locked() {
   return message;
 }
 
-void Server::load_local_subsystems() { parts_->users_file.LoadUser(""); }
+void Server::load_local_subsystems() {
+  if (auto refusal = parts_->bells.LoadSpisokLocal("zvonok")) log_->append(": " + *refusal);
+  parts_->rooms.KabLoad("raspisanie\\");
+  parts_->users_file.LoadUser("");
+}
 
 void Server::start_pool() {
   unsigned n = options_.threads ? options_.threads : std::max(2u, std::thread::hardware_concurrency());

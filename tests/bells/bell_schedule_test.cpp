@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -175,7 +176,7 @@ class RefusedSchemaName : public BellSchedule, public ::testing::WithParamInterf
 TEST_P(RefusedSchemaName, IsRefusedWithAMessageAndTouchesNoFile) {
   const std::string& name = GetParam();
   dir.write("setting.ini", numbered_schema_file());
-  dir.write("zvonok/spisok.ini", list_file({name}));
+  dir.write("zvonok/spisok.ini", list_file({"S1"}));
   schema_table edited;
   edited.at(1, 1) = "8";
   bells.shema() = edited;
@@ -191,12 +192,14 @@ TEST_P(RefusedSchemaName, IsRefusedWithAMessageAndTouchesNoFile) {
   EXPECT_EQ(bells.shema(), edited) << "a refused save must not normalise";
 
   EXPECT_EQ(folder_entries("zvonok"), std::vector<std::string>{"spisok.ini"});
+  EXPECT_EQ(dir.read("zvonok/spisok.ini"), list_file({"S1"}));
   EXPECT_EQ(dir.read("setting.ini"), numbered_schema_file());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedSchemaName,
                          ::testing::Values("", ".", "..", "a/b", "a\\b", "../setting", "..\\setting", "C:x",
-                                           "a:b", "a\tb", "a\x1f", "a\x7f", std::string("a\0b", 3)));
+                                           "a:b", "a\tb", "a\x1f", "a\x7f", std::string("a\0b", 3), "spisok",
+                                           "Spisok"));
 
 TEST_F(BellSchedule, ListNamingAFileOutsideTheFolderIsRefusedOnLoad) {
   dir.write("setting.ini", numbered_schema_file());
@@ -209,7 +212,7 @@ TEST_F(BellSchedule, ListNamingAFileOutsideTheFolderIsRefusedOnLoad) {
 
 TEST(SchemaName, OrdinaryNamesAreAccepted) {
   for (std::string name : {std::string("a..b"), std::string("5.1"), from_utf8("Обычный день"), std::string(" x "),
-                           std::string("...")}) {
+                           std::string("..."), std::string("spisok2")}) {
     EXPECT_EQ(schema_name_refusal(name), std::nullopt) << name;
   }
 }
