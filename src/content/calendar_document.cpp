@@ -1,6 +1,7 @@
 #include "content/calendar_document.hpp"
 
 #include <array>
+#include <string>
 
 namespace velmira {
 

@@ -13,11 +13,15 @@ namespace velmira {
 
 class login_commands;
 class game_rooms;
+class news_commands;
+class publication_commands;
 
 // The command families a dispatcher sends requests to; each must outlive it.
 struct command_families {
   const login_commands& login;
   game_rooms& games;
+  news_commands& news;
+  publication_commands& publication;
 };
 
 class dispatcher {
@@ -32,6 +36,10 @@ class dispatcher {
   std::optional<std::string> serve(std::string_view line);
 
  private:
+  // The operation a request names, tried in the protocol's order; the
+  // reply is Windows-1251.
+  std::optional<std::string> run(const struct request_line& request);
+
   std::mutex& operator_lock_;
   event_log& log_;
   command_families families_;

@@ -16,23 +16,22 @@
 #include "maintenance/second_timer.hpp"
 #include "protocol/dispatcher.hpp"
 #include "protocol/game_rooms.hpp"
+#include "protocol/news_commands.hpp"
+#include "protocol/publication_commands.hpp"
+#include "protocol/publication_summary.hpp"
 #include "protocol/login_commands.hpp"
 #include "protocol/tcp_session.hpp"
 #include "bells/bell_schedule.hpp"
+#include "content/calendar_schedule.hpp"
 #include "content/classrooms.hpp"
 #include "users/users_file.hpp"
+#include "web/file_service.hpp"
 
 namespace velmira {
 
 namespace asio = boost::asio;
 
 namespace {
-
-// Until the file service answers, every request gets the default reply.
-class default_http_handler final : public http_handler {
- public:
-  http_reply handle(const http_request&) override { return default_http_reply(); }
-};
 
 std::vector<std::string> autostart_arguments(const server_options& o) {
   std::vector<std::string> args = {"--data-dir", o.data_dir.string()};
@@ -52,31 +51,43 @@ struct Server::parts {
       : data(s.options_.data_dir),
         autostart(s.options_.data_dir, s.options_.executable, s.options_.autostart_folder,
                   autostart_arguments(s.options_)),
-        settings_file(data, s.settings_, s.page_, autostart),
+        calendar(data, s.settings_),
+        settings_file(data, s.settings_, s.page_, autostart,
+                      calendar_editor_hooks{[this](const fs::path& rtf) { calendar.load(rtf); },
+                                            [this] { calendar.clear(); }}),
         users_file(data, s.users_),
         bells(data),
         rooms(data),
         login(s.users_, s.greeting_),
         games(s.clock_, *s.log_),
-        dispatch(s.operator_lock_, *s.log_, command_families{login, games}),
+        summary(data),
+        news(data, s.users_, summary, *s.log_, s.clock_),
+        publication(data, s.users_, summary, *s.log_, s.clock_),
+        dispatch(s.operator_lock_, *s.log_, command_families{login, games, news, publication}),
         tcp(io, line_protocol_sessions(dispatch), *s.log_, "TCP"),
-        http(io, http_handler_, *s.log_),
+        web_service(data, s.users_, *s.log_),
+        http(io, web_service, *s.log_),
         listeners(tcp, http, s.settings_, s.page_, *s.log_,
-                  listener_hooks{{}, [this] { housekeeping.start(); }, [this] { housekeeping.stop(); }}),
+                  listener_hooks{[this] { summary.clear_timetable_and_menu(); }, [this] { housekeeping.start(); },
+                                 [this] { housekeeping.stop(); }}),
         housekeeping(io, [&s] { std::lock_guard lock(s.operator_lock_); }) {}
 
   asio::io_context io;
   asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
   data_directory data;
   autostart_entry autostart;
+  calendar_schedule calendar;
   velmira::settings_file settings_file;
   velmira::users_file users_file;
   bell_schedule bells;
   classrooms rooms;
   login_commands login;
   game_rooms games;
+  publication_summary summary;
+  news_commands news;
+  publication_commands publication;
   dispatcher dispatch;
-  default_http_handler http_handler_;
+  file_service web_service;
   tcp_listener tcp;
   http_listener http;
   server_listeners listeners;
@@ -106,6 +117,7 @@ void Server::FormCreate() {
       fs::copy_file(p.data.file("setting.000"), settings_ini, ignored);
     }
     p.settings_file.SetLoad("");
+    publish_settings();
     title_ = std::string(cap) + " - " + options_.organisation_utf8;
     greeting_ = build_greeting(settings_, organisation_, "0");
     p.data.write_placeholder_pages();
@@ -130,6 +142,7 @@ std::optional<std::string> Server::PereklNaLockal() {
   std::lock_guard lock(operator_lock_);
   settings_.selected_mode = operating_mode::local;
   parts_->settings_file.SetSave("");
+  publish_settings();
   greeting_ = build_greeting(settings_, organisation_, "");
   load_local_subsystems();
   auto message = start_listeners_locked();
@@ -144,6 +157,8 @@ std::optional<std::string> Server::start_listeners_locked() {
   if (message) log_->append(": " + *message);
   return message;
 }
+
+void Server::publish_settings() { parts_->web_service.publish(web_settings_from(settings_)); }
 
 void Server::load_local_subsystems() {
   if (auto refusal = parts_->bells.LoadSpisokLocal("zvonok")) log_->append(": " + *refusal);

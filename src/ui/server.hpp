@@ -75,6 +75,8 @@ class Server {
 
   void start_pool();
   void load_local_subsystems();
+  // Hands the HTTP read path the settings it needs; after every load or save.
+  void publish_settings();
   std::optional<std::string> start_listeners_locked();
 
   server_options options_;

@@ -20,11 +20,6 @@ namespace {
 
 constexpr std::string_view file_content_type = "text/html; charset=windows-1251";
 
-web_settings snapshot_of(const settings_page& page) {
-  return {page.http_login, page.http_password, page.allow_remote_admin, page.admin_login,
-          page.admin_password};
-}
-
 bool carries_http_credentials(std::string_view authorization, const web_settings& settings) {
   auto credentials = parse_basic_authorization(authorization);
   return credentials && credentials->user == settings.http_login &&
@@ -35,8 +30,7 @@ bool carries_http_credentials(std::string_view authorization, const web_settings
 // and password through, and the HTTP credentials, which every logged-in
 // client receives, would then open users.ini and setting.ini to anyone.
 bool remote_administration_open(const web_settings& settings) {
-  return settings.remote_admin_allowed && !settings.admin_login.empty() &&
-         !settings.admin_password.empty();
+  return settings.remote_admin_allowed && !settings.admin_login.empty() && !settings.admin_password.empty();
 }
 
 // Takes "^login;password^" off the front of `s` and tells whether they are
@@ -44,8 +38,9 @@ bool remote_administration_open(const web_settings& settings) {
 bool take_remote_administrator(std::string& s, const web_settings& settings) {
   std::string_view rest(s);
   rest.remove_prefix(1);
-  std::string_view password = cut_field(rest, '^');
-  std::string_view login = cut_field(password, ';');
+  std::string_view credentials = cut_field(rest, '^');
+  std::string_view login = cut_field(credentials, ';');
+  std::string_view password = credentials;
   bool accepted = remote_administration_open(settings) && login == settings.admin_login &&
                   password == settings.admin_password;
   s = std::string(rest);
@@ -64,7 +59,7 @@ std::optional<size_t> extension_start(const std::string& s) {
 
 // Clients may ask for a date with a four-digit year; files carry two digits.
 // Only character positions are looked at, so "05.09.24/1" becomes
-// "05.09./1": clients rely on this, and it is kept.
+// "05.09./1" (and finds no file) while "05.09.24/10" stays.
 std::string shorten_year(const std::string& name) {
   size_t n = name.size();
   if (n < 5 || name[n - 5] != '.' || name[n - 3] == '.') return name;
@@ -96,7 +91,10 @@ http_reply with_no_cache(http_reply reply) {
 
 }  // namespace
 
-web_settings web_settings_from(const settings_page& page) { return snapshot_of(page); }
+web_settings web_settings_from(const settings_page& page) {
+  return {page.http_login, page.http_password, page.allow_remote_admin, page.admin_login,
+          page.admin_password};
+}
 
 file_service::file_service(const data_directory& data, const user_table& users, event_log& log)
     : data_(data), users_(users), log_(log) {}
@@ -143,8 +141,8 @@ std::optional<file_service::chosen_file> file_service::user_checked_info(std::st
   auto role_code = cut_field(s, '&');
   if (PoiskUser(*users_.snapshot(), login, password, role_code) < 0) return std::nullopt;
   auto chosen = resolve("raspisanie/", "info", ".ini");
-  static const std::string text = " просмотр новой информации";
-  log_.append(log_category::info_checks, ": " + to_utf8(login) + " " + to_utf8(role_code) + text);
+  log_.append(log_category::info_checks,
+              ": " + to_utf8(login) + " " + to_utf8(role_code) + " просмотр новой информации");
   return chosen;
 }
 

@@ -20,11 +20,11 @@ namespace velmira {
 // a request never sees a login of one save and a password of the next.
 // All texts Windows-1251.
 struct web_settings {
-  std::string http_login;       // setting line 9
-  std::string http_password;    // setting line 10
+  std::string http_login;             // setting line 9
+  std::string http_password;          // setting line 10
   bool remote_admin_allowed = false;  // line 30, "Разрешить удаленное управление"
-  std::string admin_login;      // line 31
-  std::string admin_password;   // line 32
+  std::string admin_login;            // line 31
+  std::string admin_password;         // line 32
 };
 
 // The local values the page holds; while it shows a master's copy those

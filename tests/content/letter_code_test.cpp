@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -30,6 +31,7 @@ struct encoding_case {
   std::u16string source;
   std::string digits;
 };
+void PrintTo(const encoding_case& c, std::ostream* os) { *os << c.digits; }
 
 class LetterCodeEncoding : public ::testing::TestWithParam<encoding_case> {};
 

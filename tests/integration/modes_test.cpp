@@ -39,3 +39,23 @@ TEST(Modes, SwitchToLocalSavesRebuildsTheGreetingAndStarts) {
 
 }  // namespace
 }  // namespace velmira::testing
+
+namespace velmira::testing {
+namespace {
+
+TEST(StartUp, CalendarOnWithItsFileLoadsItAndFlagsTheGreeting) {
+  running_server s(
+      "", [](std::vector<std::string>& lines) { lines[27] = "1"; },
+      [](const temp_dir& d) { d.write("kalendgraf.rtf", "{\\rtf1\\ansi {\\b AB}C\\par}"); });
+  EXPECT_TRUE(s.server().settings().calendar_on);
+  EXPECT_EQ(s.server().connection_greeting().soob_connect2, "web$secret$D8EAEEEBE0$1$");
+}
+
+TEST(StartUp, CalendarOnWithoutItsFileIsOff) {
+  running_server s("", [](std::vector<std::string>& lines) { lines[27] = "1"; });
+  EXPECT_FALSE(s.server().settings().calendar_on);
+  EXPECT_EQ(s.server().connection_greeting().soob_connect2, "web$secret$D8EAEEEBE0$0$");
+}
+
+}  // namespace
+}  // namespace velmira::testing

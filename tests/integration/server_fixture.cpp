@@ -20,12 +20,14 @@ std::vector<std::string> running_server::settings_lines(std::uint16_t tcp, std::
           "0", "0", "0;-1;", "0;-1;", "0;-1;", "0", "0", "1", "0", "", "", ""};
 }
 
-running_server::running_server(const std::string& users_ini_utf8, const settings_edit& edit)
+running_server::running_server(const std::string& users_ini_utf8, const settings_edit& edit,
+                               const data_seed& seed)
     : clock_(make_local(2024, 9, 5, 10, 0, 0)), tcp_port_(free_port()), http_port_(free_port()) {
   auto lines = settings_lines(tcp_port_, http_port_);
   if (edit) edit(lines);
   dir_.write("setting.ini", join_lines(lines));
   if (!users_ini_utf8.empty()) dir_.write("users.ini", from_utf8(users_ini_utf8));
+  if (seed) seed(dir_);
   server_options options;
   options.data_dir = dir_.path();
   options.executable = dir_.path() / "velmira";

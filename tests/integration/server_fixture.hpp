@@ -20,9 +20,12 @@ std::string user_line(const std::vector<std::string>& columns_utf8);
 class running_server {
  public:
   using settings_edit = std::function<void(std::vector<std::string>& lines)>;
+  using data_seed = std::function<void(const temp_dir& data)>;
 
-  // `users_ini` is the users file as UTF-8 text (converted when written).
-  explicit running_server(const std::string& users_ini_utf8 = "", const settings_edit& edit = {});
+  // `users_ini` is the users file as UTF-8 text (converted when written);
+  // `seed` writes further data files before the server starts.
+  explicit running_server(const std::string& users_ini_utf8 = "", const settings_edit& edit = {},
+                          const data_seed& seed = {});
   ~running_server();
 
   Server& server() { return *server_; }

@@ -1,0 +1,52 @@
+#include "web/request_path.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/text_codec.hpp"
+
+namespace velmira {
+namespace {
+
+struct decode_case {
+  std::string target;
+  std::string expected_utf8;  // the decoded path, shown as UTF-8 to keep the table readable
+};
+
+class DecodeRequestPath : public ::testing::TestWithParam<decode_case> {};
+
+TEST_P(DecodeRequestPath, GivesWindows1251Path) {
+  const auto& c = GetParam();
+  EXPECT_EQ(decode_request_path(c.target), from_utf8(c.expected_utf8)) << c.target;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, DecodeRequestPath,
+    ::testing::Values(decode_case{"/news/data.ini", "/news/data.ini"},
+                      decode_case{"/news/data.ini?x=1&y=%41", "/news/data.ini"},
+                      decode_case{"/%2e%2E/x", "/../x"}, decode_case{"/a+b%20c", "/a+b c"},
+                      // UTF-8 escapes, as copies of this server send them.
+                      decode_case{"/zvonok/%D0%9E%D1%81%D0%BD%D0%BE%D0%B2%D0%BD%D0%BE%D0%B5.ini",
+                                  "/zvonok/Основное.ini"},
+                      // Not UTF-8: the bytes are already Windows-1251.
+                      decode_case{"/zvonok/%CE%F1%ED%EE%E2%ED%EE%E5.ini", "/zvonok/Основное.ini"},
+                      // Malformed escapes stay as written.
+                      decode_case{"/a%zz%4", "/a%zz%4"}, decode_case{"/100%", "/100%"}));
+
+TEST(DecodeRequestPath, KeepsNulAndControlBytesForTheCallerToRefuse) {
+  EXPECT_EQ(decode_request_path("/a%00b%0A"), std::string("/a\0b\n", 5));
+}
+
+TEST(IsValidUtf8, RefusesWhatIsNotStrictUtf8) {
+  EXPECT_TRUE(is_valid_utf8("plain ascii"));
+  EXPECT_TRUE(is_valid_utf8("\xD0\x9E\xE2\x82\xAC\xF0\x9F\x98\x80"));  // О € 😀
+  EXPECT_FALSE(is_valid_utf8("\xCE\xF1"));                             // Windows-1251 "Ос"
+  EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));                             // overlong "/"
+  EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));                         // surrogate
+  EXPECT_FALSE(is_valid_utf8("\xF4\x90\x80\x80"));                     // past U+10FFFF
+  EXPECT_FALSE(is_valid_utf8("\xD0"));                                 // cut short
+}
+
+}  // namespace
+}  // namespace velmira
