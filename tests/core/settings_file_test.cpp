@@ -349,7 +349,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ModeLine,
                                            mode_case{"x", operating_mode::remote, "0"}));
 
 TEST_F(SettingsFile, MasterCopyKeepsItsHiddenValuesApartAndWritesThemBack) {
-  write("setting.ini", local_file());
+  // Autostart is on locally, so a save of the master's copy that wrongly
+  // took the local path would install an entry.
+  write("setting.ini", with_line(local_file(), 27, "1"));
   settings.SetLoad("");
   write("remote/setting.ini", master_file());
   std::string master_bytes = dir.read("remote/setting.ini");
@@ -368,7 +370,7 @@ TEST_F(SettingsFile, MasterCopyKeepsItsHiddenValuesApartAndWritesThemBack) {
   EXPECT_EQ(page.data_http_port, "8080");
   EXPECT_EQ(page.http_login, "web");
   EXPECT_TRUE(page.hide_at_startup);
-  EXPECT_FALSE(page.autostart);
+  EXPECT_TRUE(page.autostart);
   EXPECT_TRUE(page.allow_remote_admin);
   EXPECT_EQ(page.admin_login, "admin");
   EXPECT_EQ(page.master_address, "192.168.0.10");
@@ -381,11 +383,11 @@ TEST_F(SettingsFile, MasterCopyKeepsItsHiddenValuesApartAndWritesThemBack) {
 
   settings.SetSave("remote\\");
   EXPECT_EQ(dir.read("remote/setting.ini"), master_bytes);
-  // The master's autostart value is the master's business: nothing installed here.
+  // Neither the autostart entry nor the mode display belongs to the master's copy.
   EXPECT_TRUE(autostart_folder_entries().empty());
   EXPECT_FALSE(dir.exists("velmira.desktop"));
-  // The local file is not touched by saving the master's copy.
-  EXPECT_EQ(split_lines(dir.read("setting.ini")), local_file());
+  EXPECT_EQ(server.mode_caption, "Режим: Удаленный доступ");
+  EXPECT_EQ(split_lines(dir.read("setting.ini")), with_line(local_file(), 27, "1"));
 }
 
 TEST_F(SettingsFile, MasterCopyEditsOfShownValuesAreSaved) {
