@@ -1,6 +1,6 @@
 # The two entry points: `make run` and `make test`. Both install what they
 # need first (scripts/bootstrap), so they work on a fresh Debian machine.
-.PHONY: bootstrap build build-asan run test test-asan clean
+.PHONY: bootstrap build build-asan build-tsan run test test-asan test-tsan clean
 
 JOBS ?= $(shell nproc)
 
@@ -26,5 +26,14 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
+# The integration tests under ThreadSanitizer: every connection, timer and
+# operator action on the real thread pool.
+build-tsan: bootstrap
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMIRA_TSAN=ON
+	cmake --build build-tsan -j $(JOBS) --target integration_tests velmira
+
+test-tsan: build-tsan
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ./build-tsan/tests/integration_tests
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan build-fuzz

@@ -1,6 +1,7 @@
 #include "protocol/dispatcher.hpp"
 
 #include "core/text_codec.hpp"
+#include "protocol/admin_commands.hpp"
 #include "protocol/game_rooms.hpp"
 #include "protocol/login_commands.hpp"
 #include "protocol/news_commands.hpp"
@@ -49,7 +50,9 @@ std::optional<std::string> dispatcher::run(const request_line& request) {
     (f.news.*command)(rol, args);
     return std::nullopt;
   }
+  if (c == "conec" && rol == "Admi") return f.admin.conec(args);
   if (c == "conec") return f.login.conec(rol, args);
+  if (c == "setti" && rol == "Admi") return f.admin.setti(args);
   if (c == "publl" && rol == "Disp") return f.publication.publish_timetable(rol, args);
   if (c == "pubde" && rol == "Disp") return f.publication.withdraw_timetable(rol, args);
   if (c == "publl" && rol == "Stol") return f.publication.publish_menu(rol, args);

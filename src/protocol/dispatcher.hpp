@@ -11,6 +11,7 @@
 
 namespace velmira {
 
+class admin_commands;
 class login_commands;
 class game_rooms;
 class news_commands;
@@ -22,6 +23,7 @@ struct command_families {
   game_rooms& games;
   news_commands& news;
   publication_commands& publication;
+  admin_commands& admin;
 };
 
 class dispatcher {

@@ -13,7 +13,9 @@
 #include "core/settings_file.hpp"
 #include "core/tcp_listener.hpp"
 #include "core/text_codec.hpp"
+#include "maintenance/housekeeping.hpp"
 #include "maintenance/second_timer.hpp"
+#include "protocol/admin_commands.hpp"
 #include "protocol/dispatcher.hpp"
 #include "protocol/game_rooms.hpp"
 #include "protocol/news_commands.hpp"
@@ -63,14 +65,37 @@ struct Server::parts {
         summary(data),
         news(data, s.users_, summary, *s.log_, s.clock_),
         publication(data, s.users_, summary, *s.log_, s.clock_),
-        dispatch(s.operator_lock_, *s.log_, command_families{login, games, news, publication}),
+        admin(s.settings_, login, data, *s.log_, admin_reloads_for(s)),
+        dispatch(s.operator_lock_, *s.log_, command_families{login, games, news, publication, admin}),
         tcp(io, line_protocol_sessions(dispatch), *s.log_, "TCP"),
         web_service(data, s.users_, *s.log_),
         http(io, web_service, *s.log_),
         listeners(tcp, http, s.settings_, s.page_, *s.log_,
                   listener_hooks{[this] { summary.clear_timetable_and_menu(); }, [this] { housekeeping.start(); },
                                  [this] { housekeeping.stop(); }}),
-        housekeeping(io, [&s] { std::lock_guard lock(s.operator_lock_); }) {}
+        chores(data, s.settings_, s.page_, games, *s.log_, s.clock_),
+        housekeeping(io, [this, &s] {
+          std::lock_guard lock(s.operator_lock_);
+          chores.tick();
+        }) {}
+
+  // What a pushed file makes the server reload; runs under the operator
+  // lock the request already holds.
+  admin_reloads admin_reloads_for(Server& s) {
+    return {
+        [this, &s] {
+          settings_file.SetLoad("");
+          s.publish_settings();
+        },
+        [this] { users_file.LoadUser(""); },
+        [this] { rooms.KabLoad("raspisanie\\"); },
+        [&s] { s.load_bell_list(); },
+        [this] {
+          calendar.load(data.file("kalendgraf.rtf"));
+          calendar.KalendarGrafSave("");
+        },
+    };
+  }
 
   asio::io_context io;
   asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
@@ -86,11 +111,13 @@ struct Server::parts {
   publication_summary summary;
   news_commands news;
   publication_commands publication;
+  admin_commands admin;
   dispatcher dispatch;
   file_service web_service;
   tcp_listener tcp;
   http_listener http;
   server_listeners listeners;
+  velmira::housekeeping chores;
   second_timer housekeeping;
 };
 
@@ -160,8 +187,12 @@ std::optional<std::string> Server::start_listeners_locked() {
 
 void Server::publish_settings() { parts_->web_service.publish(web_settings_from(settings_)); }
 
-void Server::load_local_subsystems() {
+void Server::load_bell_list() {
   if (auto refusal = parts_->bells.LoadSpisokLocal("zvonok")) log_->append(": " + *refusal);
+}
+
+void Server::load_local_subsystems() {
+  load_bell_list();
   parts_->rooms.KabLoad("raspisanie\\");
   parts_->users_file.LoadUser("");
 }

@@ -75,6 +75,7 @@ class Server {
 
   void start_pool();
   void load_local_subsystems();
+  void load_bell_list();
   // Hands the HTTP read path the settings it needs; after every load or save.
   void publish_settings();
   std::optional<std::string> start_listeners_locked();
