@@ -63,18 +63,28 @@ void tcp_listener::accept_next(const std::shared_ptr<acceptor_slot>& slot) {
     if (ec == asio::error::operation_aborted) return;
     std::lock_guard lock(mutex_);
     if (!slot->open) return;
-    if (!ec) on_accept(slot, std::move(socket));
+    if (!ec) on_accept(std::move(socket));
     accept_next(slot);
   });
 }
 
-void tcp_listener::on_accept(const std::shared_ptr<acceptor_slot>&, tcp::socket socket) {
+void tcp_listener::on_accept(tcp::socket socket) {
+  auto c = register_connection(std::move(socket));
+  if (!c) {
+    log_.append(": " + name_ + ": достигнут предел одновременных подключений, подключение закрыто");
+    return;
+  }
+  asio::post(io_, [c] { c->start(); });
+  // `c` may be the last owner by now, if the connection has already ended:
+  // it is released here, outside the registry's lock its end takes.
+}
+
+std::shared_ptr<connection> tcp_listener::register_connection(tcp::socket socket) {
   std::lock_guard lock(connections_->mutex);
   if (connections_->open.size() >= max_connections_) {
     boost::system::error_code ignored;
     socket.close(ignored);
-    log_.append(": " + name_ + ": достигнут предел одновременных подключений, подключение закрыто");
-    return;
+    return nullptr;
   }
   std::uint64_t id = connections_->next_id++;
   auto c = factory_(std::move(socket), [weak = std::weak_ptr(connections_), id] {
@@ -84,9 +94,7 @@ void tcp_listener::on_accept(const std::shared_ptr<acceptor_slot>&, tcp::socket 
     }
   });
   connections_->open.emplace(id, c);
-  // The connection starts outside the accept path's own work but may end at
-  // once, so it is registered first.
-  asio::post(io_, [c] { c->start(); });
+  return c;
 }
 
 void tcp_listener::stop() {

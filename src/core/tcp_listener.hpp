@@ -54,7 +54,9 @@ class tcp_listener {
  private:
   struct acceptor_slot;
   void accept_next(const std::shared_ptr<acceptor_slot>& slot);
-  void on_accept(const std::shared_ptr<acceptor_slot>& slot, boost::asio::ip::tcp::socket socket);
+  void on_accept(boost::asio::ip::tcp::socket socket);
+  // Null, with the socket closed, when the cap is reached.
+  std::shared_ptr<connection> register_connection(boost::asio::ip::tcp::socket socket);
 
   boost::asio::io_context& io_;
   connection_factory factory_;
