@@ -1,8 +1,9 @@
 # The two entry points: `make run` and `make test`. Both install what they
 # need first (scripts/bootstrap), so they work on a fresh Debian machine.
-.PHONY: bootstrap build build-asan build-tsan run test test-asan test-tsan clean
+.PHONY: bootstrap build build-asan build-tsan run test test-asan test-tsan fuzz fuzz-corpus clean
 
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
 bootstrap:
 	bash scripts/bootstrap
@@ -21,10 +22,19 @@ run: build
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
+	$(MAKE) fuzz-corpus
 
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang): `fuzz` explores for FUZZ_SECONDS each; the corpus
+# run replays every committed input once, so a fixed crash stays fixed.
+fuzz: bootstrap
+	JOBS=$(JOBS) bash scripts/fuzz run $(FUZZ_SECONDS)
+
+fuzz-corpus: bootstrap
+	JOBS=$(JOBS) bash scripts/fuzz corpus
 
 # The integration tests under ThreadSanitizer: every connection, timer and
 # operator action on the real thread pool.

@@ -91,22 +91,37 @@ void settings_file::load_purge_line(int number, const std::string& value) {
   purge_selector& purge = number == 24 ? page_.purge_news
                           : number == 25 ? page_.purge_menus
                                          : page_.purge_timetables;
-  std::string_view rest = value;
-  if (cut_field(rest, ';') != "1") {
+  auto line = read_purge_line(value);
+  if (!line.on) {
     purge.untick();
     if (number == 24) page_.purge_notes = false;
     return;
   }
-  std::string_view index_text = cut_field(rest, ';');
-  int index = 0;
-  auto [end, ec] = std::from_chars(index_text.data(), index_text.data() + index_text.size(), index);
-  if (ec != std::errc{} || end != index_text.data() + index_text.size() || index_text.empty()) {
-    throw operator_error("Строка " + std::to_string(number) + " файла настроек: '" +
-                         to_utf8(index_text) + "' не является целым числом");
+  if (!line.index) {
+    throw operator_error("Строка " + std::to_string(number) + " файла настроек: '" + to_utf8(value) +
+                         "' — номер срока не является целым числом");
   }
   purge.on = true;
   purge.list_enabled = true;
-  purge.select(index);
+  purge.select(*line.index);
+}
+
+purge_line read_purge_line(std::string_view value) {
+  std::string_view rest = value;
+  if (cut_field(rest, ';') != "1") return {};
+  std::string_view index_text = cut_field(rest, ';');
+  int index = 0;
+  auto [end, ec] = std::from_chars(index_text.data(), index_text.data() + index_text.size(), index);
+  bool integer = ec == std::errc{} && end == index_text.data() + index_text.size() && !index_text.empty();
+  return {true, integer ? std::optional(index) : std::nullopt};
+}
+
+bool loadable_settings(const std::vector<std::string>& lines) {
+  for (size_t number = 24; number <= 26 && number <= lines.size(); ++number) {
+    auto line = read_purge_line(lines[number - 1]);
+    if (line.on && !line.index) return false;
+  }
+  return true;
 }
 
 void settings_file::load_calendar_line(const std::string& value, std::string_view dop) {

@@ -5,6 +5,8 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -59,5 +61,17 @@ class settings_file {
 // Which entry of `mas_set` (1 to 12) keeps a line of the master's copy; 0 for
 // lines the page shows.
 int mas_set_entry(int line);
+
+// A purge line as the loader reads it: the switch, and the age index when
+// the switch is on and the index is an integer.
+struct purge_line {
+  bool on = false;
+  std::optional<int> index;
+};
+purge_line read_purge_line(std::string_view value);
+
+// False when loading these lines would stop at a purge line whose index is
+// not an integer; lets a file be refused before it replaces a loadable one.
+bool loadable_settings(const std::vector<std::string>& lines);
 
 }  // namespace velmira

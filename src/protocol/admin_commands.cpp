@@ -4,6 +4,7 @@
 
 #include "bells/bell_schedule.hpp"
 #include "core/data_file.hpp"
+#include "core/settings_file.hpp"
 #include "core/fields.hpp"
 #include "core/text_codec.hpp"
 
@@ -26,6 +27,8 @@ constexpr std::string_view wrong_credentials_text =
     "Попытка уделенного управления. Отказано, т. к. неверные логин и пароль.";
 constexpr std::string_view unknown_file_text =
     "Попытка уделенного управления. Отказано, т. к. передан недопустимый файл.";
+constexpr std::string_view unloadable_settings_text =
+    "Попытка уделенного управления. Отказано, т. к. файл настроек не может быть загружен.";
 constexpr std::string_view unterminated_text =
     "Попытка уделенного управления. Отказано, т. к. сообщение передано не полностью.";
 
@@ -124,6 +127,11 @@ std::optional<std::string> admin_commands::setti(std::string_view arguments) {
   if (!push.terminated) return refuse(unterminated_text);
   auto target = target_of(push.fil);
   if (!target) return refuse(unknown_file_text);
+  // Stored first and loaded after, a settings file the loader stops on would
+  // also stop every later start-up.
+  if (push.fil == "setting.ini" && !loadable_settings(payload_lines(push.payload))) {
+    return refuse(unloadable_settings_text);
+  }
   if (target->path) SaveFilUd(*target->path, push.payload);
   if (!target->known) {
     log_.append(": ");

@@ -487,3 +487,30 @@ TEST_F(SettingsFile, SaveIntoAMissingFolderThrows) {
 
 }  // namespace
 }  // namespace velmira
+
+namespace velmira {
+namespace {
+
+struct loadable_case {
+  const char* purge_line;
+  int line;
+  bool loadable;
+};
+
+class LoadableSettings : public ::testing::TestWithParam<loadable_case> {};
+
+TEST_P(LoadableSettings, AgreesWithTheLoader) {
+  std::vector<std::string> lines(33, "");
+  lines[static_cast<size_t>(GetParam().line - 1)] = GetParam().purge_line;
+  EXPECT_EQ(loadable_settings(lines), GetParam().loadable);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LoadableSettings,
+                         ::testing::Values(loadable_case{"1;2;", 24, true}, loadable_case{"0;x;", 25, true},
+                                           loadable_case{"1;x;", 24, false}, loadable_case{"1;;", 25, false},
+                                           loadable_case{"1;3", 26, false}, loadable_case{"1;x;", 23, true}));
+
+TEST(LoadableSettings, ShortFileIsLoadable) { EXPECT_TRUE(loadable_settings({"2.0", "7001"})); }
+
+}  // namespace
+}  // namespace velmira

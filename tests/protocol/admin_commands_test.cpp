@@ -31,6 +31,8 @@ constexpr const char* forbidden_log = ": Попытка уделенного у�
 constexpr const char* wrong_credentials_log =
     ": Попытка уделенного управления. Отказано, т. к. неверные логин и пароль.";
 constexpr const char* unknown_file_log = ": Попытка уделенного управления. Отказано, т. к. передан недопустимый файл.";
+constexpr const char* unloadable_settings_log =
+    ": Попытка уделенного управления. Отказано, т. к. файл настроек не может быть загружен.";
 constexpr const char* unterminated_log =
     ": Попытка уделенного управления. Отказано, т. к. сообщение передано не полностью.";
 
@@ -347,7 +349,10 @@ INSTANTIATE_TEST_SUITE_P(
                       refusal_case{"schema named like the list", push("zvonok\\Spisok.ini", "x|"), unknown_file_log},
                       refusal_case{"empty schema name", push("zvonok\\.ini", "x|"), unknown_file_log},
                       refusal_case{"bell file without .ini", push("zvonok\\spisok", "x|"), unknown_file_log},
-                      refusal_case{"no file name", push("", "x|"), unknown_file_log}));
+                      refusal_case{"no file name", push("", "x|"), unknown_file_log},
+                      // A settings file the loader would stop on must not replace a loadable one.
+                      refusal_case{"settings with a broken purge index",
+                                   push("setting.ini", std::string(23, '|') + "1;x;|"), unloadable_settings_log}));
 
 }  // namespace
 }  // namespace velmira
