@@ -45,5 +45,11 @@ build-tsan: bootstrap
 test-tsan: build-tsan
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ./build-tsan/tests/integration_tests
 
+# Load benchmarks against nginx and a reference line server (bench/README.md);
+# not part of `make test`.
+bench: build
+	cmake --build build -j $(JOBS) --target bench_programs
+	bench/run build
+
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

@@ -15,10 +15,22 @@
 
 namespace velmira {
 
+// What a handler keeps from one request of a connection for the next ones,
+// so that work whose result holds for the whole connection (checking its
+// credentials) is not redone per request. Owned by the connection, which
+// serves one request at a time, so it needs no lock of its own.
+class http_connection_memo {
+ public:
+  virtual ~http_connection_memo() = default;
+};
+
 struct http_request {
   std::string method;         // "GET", "HEAD", …
   std::string target;         // as sent, still percent-encoded
   std::string authorization;  // the Authorization header, empty when absent
+  // The connection's memo, empty until the handler fills it; null when the
+  // request comes from no connection. Valid during handle() or serve() only.
+  std::unique_ptr<http_connection_memo>* memo = nullptr;
 };
 
 struct http_reply {
@@ -26,13 +38,21 @@ struct http_reply {
   std::string content_type;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;  // further fields
+  // Set by serve() instead of `body` (then empty) for bytes the handler
+  // keeps for many requests, such as a cached file: they go out uncopied.
+  std::shared_ptr<const std::string> shared_body = nullptr;
 };
 
 // Called on the listener's threads, concurrently; must be thread-safe.
 class http_handler {
  public:
   virtual ~http_handler() = default;
+  // The reply with its bytes in `body`.
   virtual http_reply handle(const http_request& request) = 0;
+  // The reply the listener sends; it may carry a shared_body. A handler
+  // that keeps bodies in memory overrides it to spare the copy handle()
+  // makes.
+  virtual http_reply serve(const http_request& request) { return handle(request); }
 };
 
 // The reply to every request the handler leaves alone.

@@ -3,7 +3,6 @@
 #include <system_error>
 #include <utility>
 
-#include "core/data_file.hpp"
 #include "core/fields.hpp"
 #include "core/text_codec.hpp"
 #include "web/basic_credentials.hpp"
@@ -11,9 +10,25 @@
 
 namespace velmira {
 
-struct file_service::chosen_file {
+// A line a request logs as a view while its switch is on.
+struct file_service::logged_view {
+  log_category category;
+  std::string line_utf8;
+};
+
+struct file_service::route {
   fs::path file;
   std::optional<fs::path> fallback;  // the folder's error.ini
+  std::optional<logged_view> view;
+};
+
+// The verdict on a connection's Authorization header under one settings
+// snapshot. The snapshot is held, not just its address: a newer one could
+// otherwise be allocated where it was and inherit its verdict.
+struct file_service::credentials_memo final : http_connection_memo {
+  std::shared_ptr<const web_settings> settings;
+  std::string authorization;
+  bool accepted = false;
 };
 
 namespace {
@@ -66,18 +81,6 @@ std::string shorten_year(const std::string& name) {
   return name.substr(0, n - 4) + name.substr(n - 2);
 }
 
-// The file's bytes; nothing, with the reason in `error`, when it cannot be
-// opened or read (missing, a folder, no permission).
-std::optional<std::string> open_for_reply(const fs::path& path, std::error_code& error) {
-  try {
-    if (auto bytes = read_file(path)) return bytes;
-    error = std::make_error_code(std::errc::no_such_file_or_directory);
-  } catch (const data_file_error& e) {
-    error = e.code();
-  }
-  return std::nullopt;
-}
-
 // The request path is not echoed: it is the client's text, and this reply
 // must not carry it back to a browser.
 http_reply internal_error(const std::error_code& error) {
@@ -96,8 +99,9 @@ web_settings web_settings_from(const settings_page& page) {
           page.admin_password};
 }
 
-file_service::file_service(const data_directory& data, const user_table& users, event_log& log)
-    : data_(data), users_(users), log_(log) {}
+file_service::file_service(const data_directory& data, const user_table& users, event_log& log,
+                           file_cache::clock now)
+    : data_(data), users_(users), log_(log), cache_(std::move(now)) {}
 
 void file_service::publish(web_settings settings) {
   settings_.store(std::make_shared<const web_settings>(std::move(settings)));
@@ -105,89 +109,116 @@ void file_service::publish(web_settings settings) {
 
 http_reply file_service::IdHTTPServer1CommandGet(const http_request& request) const {
   auto settings = settings_.load();
-  if (!settings || !carries_http_credentials(request.authorization, *settings)) {
-    return default_http_reply();
-  }
+  if (!settings || !credentials_accepted(request, settings)) return default_http_reply();
   std::string s = decode_request_path(request.target);
   if (!s.empty()) s.erase(0, 1);
   auto chosen = choose_file(std::move(s), *settings);
   if (!chosen) return with_no_cache(default_http_reply());
+  if (chosen->view) log_.append(chosen->view->category, chosen->view->line_utf8);
 
   std::error_code error;
-  auto bytes = open_for_reply(chosen->file, error);
-  if (!bytes && chosen->fallback) bytes = open_for_reply(*chosen->fallback, error);
+  auto bytes = cache_.read(chosen->file, error);
+  if (!bytes && chosen->fallback) bytes = cache_.read(*chosen->fallback, error);
   if (!bytes) return with_no_cache(internal_error(error));
-  return with_no_cache({200, std::string(file_content_type), std::move(*bytes), {}});
+  return with_no_cache({200, std::string(file_content_type), "", {}, std::move(bytes)});
 }
 
-std::optional<file_service::chosen_file> file_service::choose_file(std::string s,
-                                                                   const web_settings& settings) const {
-  if (s.starts_with('^')) {
-    if (!take_remote_administrator(s, settings)) return std::nullopt;
-  } else if (refused_name(s)) {
-    return std::nullopt;
+http_reply file_service::handle(const http_request& request) {
+  auto reply = serve(request);
+  if (reply.shared_body) reply.body = *std::exchange(reply.shared_body, nullptr);
+  return reply;
+}
+
+// Decoding and comparing the header is left to the first request of a
+// connection and to the first after each publish().
+bool file_service::credentials_accepted(const http_request& request,
+                                        const std::shared_ptr<const web_settings>& settings) const {
+  if (!request.memo) return carries_http_credentials(request.authorization, *settings);
+  auto* memo = dynamic_cast<credentials_memo*>(request.memo->get());
+  if (!memo) {
+    memo = new credentials_memo;
+    request.memo->reset(memo);
   }
-  if (s == "kalendgraf.rtf") return resolve("", "kalendgraf", ".rtf");
+  if (memo->settings != settings || memo->authorization != request.authorization) {
+    memo->settings = settings;
+    memo->authorization = request.authorization;
+    memo->accepted = carries_http_credentials(request.authorization, *settings);
+  }
+  return memo->accepted;
+}
+
+std::shared_ptr<const file_service::route> file_service::choose_file(std::string s,
+                                                                     const web_settings& settings) const {
+  if (s.starts_with('^')) {
+    if (!take_remote_administrator(s, settings)) return nullptr;
+  } else if (refused_name(s)) {
+    return nullptr;
+  }
   if (s.find("/raspisanie/info.ini") != std::string::npos) return user_checked_info(s);
-  return plain_file(s);
+  return known_route(s);
+}
+
+// Converting and checking a path costs more than serving a kept file, and
+// the answer for a path depends on nothing else, so it is worked out once.
+std::shared_ptr<const file_service::route> file_service::known_route(const std::string& s) const {
+  if (auto known = routes_.find(s)) return known;
+  auto found = s == "kalendgraf.rtf" ? resolve("", "kalendgraf", ".rtf") : plain_route(s);
+  if (found) routes_.insert(s, found);
+  return found;
 }
 
 // The summary of new publications goes only to a known user, named in the
 // path as "login&password&role code&" after one leading character.
-std::optional<file_service::chosen_file> file_service::user_checked_info(std::string_view s) const {
+std::shared_ptr<const file_service::route> file_service::user_checked_info(std::string_view s) const {
   s.remove_prefix(1);
   auto login = cut_field(s, '&');
   auto password = cut_field(s, '&');
   auto role_code = cut_field(s, '&');
-  if (PoiskUser(*users_.snapshot(), login, password, role_code) < 0) return std::nullopt;
-  auto chosen = resolve("raspisanie/", "info", ".ini");
+  if (PoiskUser(*users_.snapshot(), login, password, role_code) < 0) return nullptr;
+  auto found = resolve("raspisanie/", "info", ".ini");
   log_.append(log_category::info_checks,
               ": " + to_utf8(login) + " " + to_utf8(role_code) + " просмотр новой информации");
-  return chosen;
+  return found;
 }
 
 // "folder/name.ini" or "folder/name.ini2"; the folder is the first path
 // segment only, so "a/b/c.ini" is name "b/c" in folder "a/".
-std::optional<file_service::chosen_file> file_service::plain_file(const std::string& s) const {
+std::shared_ptr<const file_service::route> file_service::plain_route(const std::string& s) const {
   auto dot = extension_start(s);
   std::string ext = dot ? s.substr(*dot) : s;
-  if (ext != ".ini" && ext != ".ini2") return std::nullopt;
+  if (ext != ".ini" && ext != ".ini2") return nullptr;
   auto slash = s.find('/');
   size_t name_start = slash == std::string::npos ? 0 : slash + 1;
   std::string folder = s.substr(0, name_start);
   std::string name = shorten_year(s.substr(name_start, *dot - name_start));
-  auto chosen = resolve(folder, name, ext);
+  auto found = resolve(folder, name, ext);
   // A path refused as leaving the data directory is not a view.
-  if (chosen) log_view(folder, name, ext);
-  return chosen;
+  if (found) found->view = view_of(folder, name, ext);
+  return found;
 }
 
 // Nothing when the path would leave the data directory or cannot name a
 // file there ("..", an absolute path, NUL or control characters).
-std::optional<file_service::chosen_file> file_service::resolve(const std::string& folder,
-                                                               const std::string& name,
-                                                               const std::string& ext) const {
+std::shared_ptr<file_service::route> file_service::resolve(const std::string& folder, const std::string& name,
+                                                           const std::string& ext) const {
   auto file = data_.checked_file(folder + name + ext);
-  if (!file) return std::nullopt;
-  return chosen_file{std::move(*file), data_.checked_file(folder + "error.ini")};
+  if (!file) return nullptr;
+  return std::make_shared<route>(route{std::move(*file), data_.checked_file(folder + "error.ini"), std::nullopt});
 }
 
-void file_service::log_view(const std::string& folder, const std::string& name,
-                            const std::string& ext) const {
+std::optional<file_service::logged_view> file_service::view_of(const std::string& folder, const std::string& name,
+                                                               const std::string& ext) {
   const std::string file_name = name + ext;
-  if (file_name == "error.ini") return;
+  if (file_name == "error.ini") return std::nullopt;
   const std::string path = folder + file_name;
-  if (path == "news/data.ini") {
-    log_.append(log_category::news_views, ": просмотр новостей");
-  } else if (path == "zametki/data.ini") {
-    log_.append(log_category::notes_views, ": просмотр заметок");
-  } else if (folder == "raspisanie/" && file_name != "kab.ini") {
-    log_.append(log_category::timetable_views, ": просмотр расписания на " + to_utf8(name));
-  } else if (folder == "menu/") {
-    log_.append(log_category::menu_views, ": просмотр меню на " + to_utf8(name));
-  } else if (path == "zvonok/spisok.ini") {
-    log_.append(log_category::bell_list_views, ": просмотр списка звонков");
+  if (path == "news/data.ini") return logged_view{log_category::news_views, ": просмотр новостей"};
+  if (path == "zametki/data.ini") return logged_view{log_category::notes_views, ": просмотр заметок"};
+  if (folder == "raspisanie/" && file_name != "kab.ini") {
+    return logged_view{log_category::timetable_views, ": просмотр расписания на " + to_utf8(name)};
   }
+  if (folder == "menu/") return logged_view{log_category::menu_views, ": просмотр меню на " + to_utf8(name)};
+  if (path == "zvonok/spisok.ini") return logged_view{log_category::bell_list_views, ": просмотр списка звонков"};
+  return std::nullopt;
 }
 
 }  // namespace velmira

@@ -13,6 +13,8 @@
 #include "core/http_listener.hpp"
 #include "core/settings_page.hpp"
 #include "users/user_table.hpp"
+#include "web/bounded_memo.hpp"
+#include "web/file_cache.hpp"
 
 namespace velmira {
 
@@ -34,35 +36,56 @@ web_settings web_settings_from(const settings_page& page);
 
 // IdHTTPServer1CommandGet as an http_handler.
 //
-// Thread-safety: handle() runs on the listener's threads concurrently and
-// takes no lock but the event log's; publish() may run on any thread at the
-// same time. The data directory, user table and log are borrowed and must
-// outlive the service. Until the first publish() no credentials match, so
-// every request gets the default reply.
+// Thread-safety: handle() and serve() run on the listener's threads
+// concurrently and take no lock but the event log's and those its caches
+// hold for one lookup; publish() may run on any thread at the same time.
+// The data directory, user table and log are borrowed and must outlive the
+// service. Until the first publish() no credentials match, so every request
+// gets the default reply.
+//
+// Files are served from a file_cache, checked against the disk on every
+// request; `now` is the clock it judges file times by. A connection's
+// credentials are checked on its first request and again only when its
+// Authorization header or the published settings change.
 class file_service final : public http_handler {
  public:
-  file_service(const data_directory& data, const user_table& users, event_log& log);
+  // Distinct request paths whose routes are kept; far more than a school
+  // publishes files.
+  static constexpr std::size_t max_known_routes = 4096;
+
+  file_service(const data_directory& data, const user_table& users, event_log& log,
+               file_cache::clock now = std::chrono::system_clock::now);
 
   // Requests already running finish with the settings they started with.
   void publish(web_settings settings);
 
-  http_reply handle(const http_request& request) override { return IdHTTPServer1CommandGet(request); }
+  // A file's bytes come as the shared_body of serve(), and copied into the
+  // body by handle().
+  http_reply handle(const http_request& request) override;
+  http_reply serve(const http_request& request) override { return IdHTTPServer1CommandGet(request); }
   http_reply IdHTTPServer1CommandGet(const http_request& request) const;
 
  private:
-  struct chosen_file;
+  struct logged_view;
+  struct route;
+  struct credentials_memo;
 
-  std::optional<chosen_file> choose_file(std::string s, const web_settings& settings) const;
-  std::optional<chosen_file> user_checked_info(std::string_view s) const;
-  std::optional<chosen_file> plain_file(const std::string& s) const;
-  std::optional<chosen_file> resolve(const std::string& folder, const std::string& name,
-                                     const std::string& ext) const;
-  void log_view(const std::string& folder, const std::string& name, const std::string& ext) const;
+  bool credentials_accepted(const http_request& request, const std::shared_ptr<const web_settings>& settings) const;
+  std::shared_ptr<const route> choose_file(std::string s, const web_settings& settings) const;
+  std::shared_ptr<const route> known_route(const std::string& s) const;
+  std::shared_ptr<const route> user_checked_info(std::string_view s) const;
+  std::shared_ptr<const route> plain_route(const std::string& s) const;
+  std::shared_ptr<route> resolve(const std::string& folder, const std::string& name, const std::string& ext) const;
+  static std::optional<logged_view> view_of(const std::string& folder, const std::string& name,
+                                            const std::string& ext);
 
   const data_directory& data_;
   const user_table& users_;
   event_log& log_;
   std::atomic<std::shared_ptr<const web_settings>> settings_;
+  mutable file_cache cache_;
+  // Where each plain request path leads, keyed by the path.
+  mutable bounded_memo<route> routes_{max_known_routes};
 };
 
 }  // namespace velmira

@@ -1,5 +1,6 @@
 #include "web/request_path.hpp"
 
+#include <algorithm>
 #include <optional>
 
 #include "core/text_codec.hpp"
@@ -72,6 +73,10 @@ bool is_valid_utf8(std::string_view bytes) {
 }
 
 std::string text_from_wire(std::string_view bytes) {
+  // ASCII reads the same in both encodings; most paths are ASCII, and the
+  // converter is the dearest step of serving them.
+  bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) return std::string(bytes);
   return is_valid_utf8(bytes) ? from_utf8(bytes) : std::string(bytes);
 }
 

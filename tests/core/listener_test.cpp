@@ -154,5 +154,111 @@ TEST(DefaultHttpReply, IsTheOkPage) {
   EXPECT_EQ(r.body, "<HTML><BODY><B>200 OK</B></BODY></HTML>");
 }
 
+// Counts the requests of each connection in its memo and answers with the
+// count, its body shared as a cache's would be.
+class counting_target final : public http_handler {
+ public:
+  http_reply handle(const http_request& r) override {
+    auto reply = serve(r);
+    reply.body = *reply.shared_body;
+    reply.shared_body = nullptr;
+    return reply;
+  }
+  http_reply serve(const http_request& r) override {
+    struct count final : http_connection_memo {
+      int requests = 0;
+    };
+    if (!*r.memo) r.memo->reset(new count);
+    auto& memo = dynamic_cast<count&>(**r.memo);
+    http_reply reply{200, "text/plain", "", {}};
+    reply.shared_body = std::make_shared<const std::string>("request " + std::to_string(++memo.requests));
+    return reply;
+  }
+};
+
+class HttpListenerMemo : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(listener.start(port)); }
+  void TearDown() override { listener.stop(); }
+
+  static std::string reply_with(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+  }
+
+  fixed_clock_log l;
+  io_pool pool;
+  counting_target handler;
+  http_listener listener{pool.io, handler, l.log, {std::chrono::milliseconds(1000), 100}};
+  std::uint16_t port = testing::free_port();
+};
+
+TEST_F(HttpListenerMemo, ASharedBodyIsSentAndEachConnectionHasItsOwnMemo) {
+  line_client first(port);
+  first.send("GET /a HTTP/1.1\r\nHost: x\r\n\r\nGET /b HTTP/1.1\r\nHost: x\r\n\r\n");
+  const std::string two = reply_with("request 1") + reply_with("request 2");
+  EXPECT_EQ(first.read_bytes(two.size()), two);
+
+  line_client second(port);
+  second.send("HEAD /a HTTP/1.1\r\nHost: x\r\n\r\nGET /b HTTP/1.1\r\nHost: x\r\n\r\n");
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n\r\n";
+  const std::string after_head = head + reply_with("request 2");
+  EXPECT_EQ(second.read_bytes(after_head.size()), after_head);
+}
+
+// The idle timeout counts from the last request, not from the connection's
+// start: a client that keeps asking is never cut off.
+TEST_F(HttpListenerMemo, AConnectionInUseOutlivesTheIdleTimeout) {
+  line_client c(port);
+  for (int i = 1; i <= 4; ++i) {
+    c.send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    const std::string expected = reply_with("request " + std::to_string(i));
+    ASSERT_EQ(c.read_bytes(expected.size()), expected) << "request " << i;
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  }
+}
+
+TEST_F(HttpListenerMemo, ARequestCutOffMidHeaderIsClosedAfterTheTimeout) {
+  line_client c(port);
+  c.send("GET / HTTP/1.1\r\nHost: x\r\n");
+  EXPECT_TRUE(c.closed_by_peer(std::chrono::seconds(10)));
+}
+
+// The status line and the Connection field follow the request's version
+// and wishes; the bytes are those Beast's own serializer writes.
+struct connection_case {
+  std::string name;
+  std::string request;
+  std::string connection_field;  // between the handler's fields and the length
+  bool stays_open;
+};
+
+void PrintTo(const connection_case& c, std::ostream* os) { *os << c.name; }
+
+class HttpListenerConnection : public HttpListener, public ::testing::WithParamInterface<connection_case> {};
+
+TEST_P(HttpListenerConnection, HeaderBytesFollowTheRequest) {
+  const auto& c = GetParam();
+  line_client client(port);
+  client.send(c.request + "\r\n");
+  const std::string body = "GET /a []";
+  const std::string version = c.request.substr(c.request.find("HTTP/"), 8);
+  const std::string expected = version + " 200 OK\r\nContent-Type: text/plain\r\nCache-Control: no-cache\r\n" +
+                               c.connection_field + "Content-Length: 9\r\n\r\n" + body;
+  EXPECT_EQ(client.read_bytes(expected.size()), expected);
+  EXPECT_EQ(client.closed_by_peer(std::chrono::milliseconds(c.stays_open ? 100 : 5000)), !c.stays_open);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Versions, HttpListenerConnection,
+    ::testing::Values(
+        connection_case{"Http11", "GET /a HTTP/1.1\r\nHost: x\r\n", "", true},
+        connection_case{"Http11Close", "GET /a HTTP/1.1\r\nHost: x\r\nConnection: close\r\n", "Connection: close\r\n",
+                        false},
+        connection_case{"Http10", "GET /a HTTP/1.0\r\n", "", false},
+        connection_case{"Http10KeepAlive", "GET /a HTTP/1.0\r\nConnection: keep-alive\r\n",
+                        "Connection: keep-alive\r\n", true}),
+    [](const auto& info) { return info.param.name; });
+
 }  // namespace
 }  // namespace velmira

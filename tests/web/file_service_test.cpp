@@ -2,16 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <chrono>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "core/clock.hpp"
 #include "core/data_directory.hpp"
+#include "core/data_file.hpp"
 #include "core/event_log.hpp"
+#include "core/http_listener.hpp"
 #include "core/text_codec.hpp"
+#include "support/line_client.hpp"
 #include "support/temp_dir.hpp"
 #include "users/roles.hpp"
 #include "users/user_table.hpp"
@@ -121,6 +131,28 @@ TEST_P(FileServiceReplies, AnswersAsTheRequestFormSays) {
       break;
   }
   EXPECT_EQ(reply.headers, c.cache_control ? no_cache : decltype(no_cache){});
+}
+
+// The listener sends what serve() gives; a file's bytes come shared from
+// the cache rather than copied, and are the same bytes handle() copies.
+TEST_P(FileServiceReplies, ServeSharesTheBytesHandleCopies) {
+  const auto& c = GetParam();
+  std::string target = c.target;
+  if (auto at = target.find("{outside}"); at != std::string::npos) target.replace(at, 9, tmp.path().string());
+  auto copied = service.handle({"GET", target, c.authorization});
+  auto shared = service.serve({"GET", target, c.authorization});
+
+  EXPECT_EQ(shared.status, copied.status);
+  EXPECT_EQ(shared.content_type, copied.content_type);
+  EXPECT_EQ(shared.headers, copied.headers);
+  EXPECT_EQ(copied.shared_body, nullptr);
+  if (c.kind == answer::file) {
+    ASSERT_NE(shared.shared_body, nullptr);
+    EXPECT_EQ(*shared.shared_body, copied.body);
+    EXPECT_TRUE(shared.body.empty());
+  } else {
+    EXPECT_EQ(shared.body, copied.body);
+  }
 }
 
 const std::string wrong_password = "Basic d2ViOndyb25n";  // web:wrong
@@ -314,6 +346,130 @@ TEST_F(FileService, WrongHttpCredentialsLogNothing) {
   get("/news/data.ini", wrong_password);
   get("/news/data.ini", "");
   EXPECT_TRUE(log.lines().empty());
+}
+
+// A clock an hour ahead makes every file the test writes old enough for the
+// cache to keep, so these requests are served from memory when they can be.
+std::chrono::system_clock::time_point an_hour_ahead() {
+  return std::chrono::system_clock::now() + std::chrono::hours(1);
+}
+
+class CachingFileService : public FileService {
+ protected:
+  CachingFileService() { cached.publish(school_settings()); }
+
+  std::shared_ptr<const std::string> served(const std::string& target) {
+    return cached.serve({"GET", target, valid_authorization}).shared_body;
+  }
+
+  file_service cached{data, users, log, an_hour_ahead};
+};
+
+TEST_F(CachingFileService, AnUnchangedFileIsServedFromMemory) {
+  auto first = served("/news/data.ini");
+  auto second = served("/news/data.ini");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first.get(), second.get());
+}
+
+// Announcements and timetables are rewritten by rename, the way every data
+// file is: same size and time here, so only the new inode tells.
+TEST_F(CachingFileService, AFileReplacedByRenameIsServedFresh) {
+  const auto file = tmp.path() / "data" / "news" / "data.ini";
+  const std::string before = data_bytes("news/data.ini");
+  ASSERT_EQ(*served("/news/data.ini"), before);
+  const auto time = std::filesystem::last_write_time(file);
+  std::string after = before;
+  after[0] = 'X';
+  replace_file_atomically(file, after);
+  std::filesystem::last_write_time(file, time);
+  EXPECT_EQ(*served("/news/data.ini"), after);
+}
+
+TEST_F(CachingFileService, AFileRewrittenInPlaceIsServedFresh) {
+  ASSERT_EQ(*served("/zametki/data.ini"), data_bytes("zametki/data.ini"));
+  write("zametki/data.ini", from_utf8("Другая заметка\v\r\n"));
+  EXPECT_EQ(*served("/zametki/data.ini"), from_utf8("Другая заметка\v\r\n"));
+}
+
+// A path's route is kept, but not which of its files was there.
+TEST_F(CachingFileService, ATimetablePublishedAfterAMissIsServed) {
+  ASSERT_EQ(*served("/raspisanie/07.09.24.ini2"), data_bytes("raspisanie/error.ini"));
+  write("raspisanie/07.09.24.ini2", "rasp||07.09.24\r\n");
+  EXPECT_EQ(*served("/raspisanie/07.09.24.ini2"), "rasp||07.09.24\r\n");
+}
+
+// One connection's requests in turn: the header is checked when it first
+// comes and again whenever it or the published settings change.
+struct connection_step {
+  std::variant<std::string, web_settings> sent;  // an Authorization header, or settings to publish
+  answer expected = answer::file;
+};
+
+TEST_F(FileService, CredentialsAreCheckedAgainWhenTheHeaderOrTheSettingsChange) {
+  auto new_password = school_settings();
+  new_password.http_password = "wrong";
+  const std::vector<connection_step> steps = {
+      {valid_authorization},
+      {valid_authorization},
+      {new_password},
+      {valid_authorization, answer::default_page},
+      {wrong_password},
+      {school_settings()},
+      {wrong_password, answer::default_page},
+      {valid_authorization},
+      {"", answer::default_page},
+  };
+  std::unique_ptr<http_connection_memo> memo;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (const auto* settings = std::get_if<web_settings>(&steps[i].sent)) {
+      service.publish(*settings);
+      continue;
+    }
+    auto reply = service.handle({"GET", "/news/data.ini", std::get<std::string>(steps[i].sent), &memo});
+    const bool served_file = reply.body == data_bytes("news/data.ini");
+    EXPECT_EQ(served_file, steps[i].expected == answer::file) << "step " << i;
+  }
+}
+
+class io_thread {
+ public:
+  io_thread() : thread_([this] { io.run(); }) {}
+  ~io_thread() {
+    work_.reset();
+    io.stop();
+    thread_.join();
+  }
+  boost::asio::io_context io;
+
+ private:
+  boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work_{io.get_executor()};
+  std::thread thread_;
+};
+
+TEST_F(FileService, CredentialsChangedByPublishTakeEffectOnAnOpenKeepAliveConnection) {
+  io_thread pool;
+  http_listener listener(pool.io, service, log);
+  const auto port = velmira::testing::free_port();
+  ASSERT_FALSE(listener.start(port));
+  const std::string request =
+      "GET /news/data.ini HTTP/1.1\r\nHost: school\r\nAuthorization: " + valid_authorization + "\r\n\r\n";
+  const std::string news = data_bytes("news/data.ini");
+  const std::string file_reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=windows-1251\r\n"
+                                 "Cache-Control: no-cache\r\nContent-Length: " +
+                                 std::to_string(news.size()) + "\r\n\r\n" + news;
+  const std::string default_reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+                                    "Content-Length: 39\r\n\r\n" + default_body;
+
+  velmira::testing::line_client c(port);
+  c.send(request);
+  EXPECT_EQ(c.read_bytes(file_reply.size()), file_reply);
+  auto settings = school_settings();
+  settings.http_password = "changed";
+  service.publish(settings);
+  c.send(request);
+  EXPECT_EQ(c.read_bytes(default_reply.size()), default_reply);
+  listener.stop();
 }
 
 }  // namespace
