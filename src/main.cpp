@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "core/autostart.hpp"
-#include "ui/server.hpp"
+#include "server/server.hpp"
 
 namespace {
 

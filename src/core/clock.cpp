@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/fields.hpp"
+
 namespace velmira {
 
 using namespace std::chrono;
@@ -34,6 +36,14 @@ std::string time_text(local_seconds t) {
   std::snprintf(text, sizeof text, "%d:%02d:%02d", static_cast<int>(hms.hours().count()),
                 static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
   return text;
+}
+
+std::optional<int> TimToMin(std::string_view t) {
+  auto rest = t;
+  auto hours = digits_value(cut_field(rest, ':'), 1, 2);
+  auto minutes = digits_value(cut_field(rest, ':'), 1, 2);
+  if (!hours || !minutes || *hours > 23 || *minutes > 59) return std::nullopt;
+  return static_cast<int>(*hours * 60 + *minutes);
 }
 
 }  // namespace velmira

@@ -3,7 +3,9 @@
 // can run at chosen moments (midnight, 0:05:00).
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmira {
 
@@ -41,5 +43,10 @@ local_seconds make_local(int year, unsigned month, unsigned day, int hour = 0, i
 std::string date_text(local_seconds t);
 // "H:mm:ss", the long time format: the hour without a leading zero.
 std::string time_text(local_seconds t);
+
+// Minutes of the day of a time written hours ":" minutes ":" seconds
+// (14:03:27 is 843); the seconds are ignored. Nothing when the hours or the
+// minutes are not a time of day.
+std::optional<int> TimToMin(std::string_view t);
 
 }  // namespace velmira

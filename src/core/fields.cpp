@@ -12,6 +12,16 @@ std::string_view cut_field(std::string_view& rest, std::string_view separator) {
   return field;
 }
 
+std::optional<unsigned> digits_value(std::string_view text, size_t min_length, size_t max_length) {
+  if (text.size() < min_length || text.size() > max_length) return std::nullopt;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  return value;
+}
+
 namespace {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_login_char(char c) {

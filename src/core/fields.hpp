@@ -1,5 +1,6 @@
 #pragma once
 // Small text rules shared by every subsystem. All texts are Windows-1251.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,10 @@ inline std::string_view cut_field(std::string_view& rest, char separator) {
 
 // The character rule for logins, passwords (tip 1) and port numbers (tip 2).
 bool PoiskBukv(std::string_view s, int tip);
+
+// The value of a run of decimal digits whose length is within the bounds;
+// nothing for anything else.
+std::optional<unsigned> digits_value(std::string_view text, size_t min_length, size_t max_length);
 
 // The integer value of a text, 0 when it is not an integer.
 int chislo(std::string_view s);

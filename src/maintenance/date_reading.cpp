@@ -8,17 +8,6 @@ using namespace std::chrono;
 
 namespace {
 
-// The value of a run of decimal digits whose length is within the bounds.
-std::optional<unsigned> digits_value(std::string_view text, size_t min_length, size_t max_length) {
-  if (text.size() < min_length || text.size() > max_length) return std::nullopt;
-  unsigned value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<unsigned>(c - '0');
-  }
-  return value;
-}
-
 std::optional<int> full_year(std::string_view year) {
   if (year.size() != 2 && year.size() != 4) return std::nullopt;
   auto value = digits_value(year, 2, 4);
@@ -44,14 +33,6 @@ std::optional<local_days> read_short_date(std::string_view text) {
   auto day_text = cut_field(rest, '.');
   auto month_text = cut_field(rest, '.');
   return read_date(day_text, month_text, rest);
-}
-
-std::optional<int> TimToMin(std::string_view t) {
-  auto rest = t;
-  auto hours = digits_value(cut_field(rest, ':'), 1, 2);
-  auto minutes = digits_value(cut_field(rest, ':'), 1, 2);
-  if (!hours || !minutes || *hours > 23 || *minutes > 59) return std::nullopt;
-  return static_cast<int>(*hours * 60 + *minutes);
 }
 
 }  // namespace velmira

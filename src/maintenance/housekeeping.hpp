@@ -7,9 +7,9 @@
 // It keeps no state between ticks: rooms, settings and files are read again
 // each time. The time comes only from the injected clock, read once a tick.
 //
-// Thread-safety: none of its own. tick() must run under the operator lock,
-// which serialises it with the requests that change the same rooms and
-// files. Everything passed to the constructor must outlive this.
+// Thread-safety: none of its own. tick() runs on the operator's thread,
+// which serialises it with the requests that rewrite the same files.
+// Everything passed to the constructor must outlive this.
 #include <functional>
 #include <string>
 #include <string_view>
@@ -19,32 +19,23 @@
 #include "core/event_log.hpp"
 #include "core/settings_page.hpp"
 #include "maintenance/content_purges.hpp"
-#include "protocol/game_rooms.hpp"
 
 namespace velmira {
 
+// Frees the idle game rooms at `now` and returns how many were in use.
+using game_room_expiry = std::function<int(local_seconds now)>;
+
 class housekeeping {
  public:
-  housekeeping(const data_directory& data, const settings_page& settings, server_page& page, game_rooms& rooms,
-               event_log& log, const clock_source& clock);
+  housekeeping(const data_directory& data, const settings_page& settings, server_page& page,
+               game_room_expiry expire_rooms, event_log& log, const clock_source& clock);
 
   // One second's work. Never throws: a purge that fails on input/output is
   // reported in the event log and the others still run.
   void tick();
 
  private:
-  // The one reading of the clock that every step of a tick compares.
-  struct moment {
-    local_seconds now;
-    std::string time;   // "H:mm:ss"
-    int minute_of_day;  // as TimToMin reads `time`
-  };
-
-  int expire_rooms(const moment& m);
-  void GameKomnClear(int n, const moment& m);
-  int stamped_minute(int n, int column, const moment& m);
-
-  void purge_content(const moment& m);
+  void purge_content(local_seconds now);
   void purge_news(std::chrono::local_days today, int months);
   void purge_notes(std::chrono::local_days today);
   void purge_dated(std::string_view folder, std::chrono::local_days today, int months, bool with_date_folders,
@@ -57,7 +48,7 @@ class housekeeping {
   const data_directory& data_;
   const settings_page& settings_;
   server_page& page_;
-  game_rooms& rooms_;
+  game_room_expiry expire_rooms_;
   event_log& log_;
   const clock_source& clock_;
 };

@@ -142,12 +142,9 @@ std::optional<std::string> admin_commands::setti(std::string_view arguments) {
 
 std::optional<std::string_view> admin_commands::credentials_refusal(std::string_view login,
                                                                     std::string_view password) const {
-  if (!page_.allow_remote_admin) return forbidden_text;
-  const bool channel_configured = !page_.admin_login.empty() && !page_.admin_password.empty();
-  if (!channel_configured || login != page_.admin_login || password != page_.admin_password) {
-    return wrong_credentials_text;
-  }
-  return std::nullopt;
+  auto refusal = admin_credentials_refusal(*access_.get(), login, password);
+  if (!refusal) return std::nullopt;
+  return *refusal == admin_refusal::forbidden ? forbidden_text : wrong_credentials_text;
 }
 
 std::string admin_commands::refuse(std::string_view log_text_utf8) const {

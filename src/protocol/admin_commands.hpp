@@ -19,8 +19,8 @@
 // Requests and replies are Windows-1251; log texts are UTF-8 and are
 // written whatever the log switches say.
 //
-// Takes no lock: the caller holds the operator lock for every request, and
-// the reload hooks run under it too. A data_file_error or
+// "conec" reads only published snapshots and runs on any thread; "setti"
+// and its reload hooks run on the operator's thread. A data_file_error or
 // std::filesystem::filesystem_error (for instance a missing folder) means
 // the push failed part-way: no reply, no log line, no reload; the
 // connection then ends.
@@ -32,13 +32,14 @@
 
 #include "core/data_directory.hpp"
 #include "core/event_log.hpp"
-#include "core/settings_page.hpp"
+#include "core/access_settings.hpp"
+#include "core/published.hpp"
 #include "protocol/login_commands.hpp"
 
 namespace velmira {
 
 // What the server does once a pushed file is stored. Every member must be
-// set; each runs under the operator lock and must not take it.
+// set; each runs on the operator's thread.
 struct admin_reloads {
   std::function<void()> reload_settings;    // setting.ini into the settings page
   std::function<void()> reload_users;       // users.ini into the user table
@@ -53,10 +54,10 @@ struct admin_channel_file;
 
 class admin_commands {
  public:
-  // Everything passed in must outlive this; `page` is read on every request.
-  admin_commands(const settings_page& page, const login_commands& login, const data_directory& data, event_log& log,
-                 admin_reloads reloads)
-      : page_(page), login_(login), data_(data), log_(log), reloads_(std::move(reloads)) {}
+  // Everything passed in must outlive this.
+  admin_commands(const published<access_settings>& access, const login_commands& login, const data_directory& data,
+                 event_log& log, admin_reloads reloads)
+      : access_(access), login_(login), data_(data), log_(log), reloads_(std::move(reloads)) {}
 
   // "conec" + "Admi": login ";" password ";" anything. The connection data
   // with notes flag "0", or "error" with a refusal log line.
@@ -87,7 +88,7 @@ class admin_commands {
   // The "then" step of a named file, its log line and its reply.
   std::string finish(const admin_channel_file& known, const push_target& target, std::string_view payload);
 
-  const settings_page& page_;
+  const published<access_settings>& access_;
   const login_commands& login_;
   const data_directory& data_;
   event_log& log_;

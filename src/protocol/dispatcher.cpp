@@ -1,5 +1,7 @@
 #include "protocol/dispatcher.hpp"
 
+#include <memory>
+
 #include "core/text_codec.hpp"
 #include "protocol/admin_commands.hpp"
 #include "protocol/game_rooms.hpp"
@@ -9,15 +11,6 @@
 #include "protocol/request_line.hpp"
 
 namespace velmira {
-
-std::optional<std::string> dispatcher::serve(std::string_view line) {
-  auto request = request_line::from_wire(line);
-  std::lock_guard lock(operator_lock_);
-  log_.clear_if_over_request_threshold();
-  auto reply = run(request);
-  if (!reply) return std::nullopt;
-  return to_utf8(*reply);
-}
 
 namespace {
 
@@ -38,10 +31,40 @@ content_command content_command_for(std::string_view comanda) {
 
 }  // namespace
 
+void dispatcher::serve(std::string_view line, completion done) {
+  auto request = request_line::from_wire(line);
+  log_.clear_if_over_request_threshold();
+  if (!changes_state(request)) return done(run_caught(request));
+  to_operator_([this, request = std::move(request), done = std::move(done)] { done(run_caught(request)); });
+}
+
+std::optional<std::string> dispatcher::serve_here(std::string_view line) {
+  auto request = request_line::from_wire(line);
+  log_.clear_if_over_request_threshold();
+  auto reply = run(request);
+  if (!reply) return std::nullopt;
+  return to_utf8(*reply);
+}
+
+bool dispatcher::changes_state(const request_line& request) {
+  const auto c = request.comanda();
+  return content_command_for(c) != nullptr || c == "setti" || c == "publl" || c == "pubde";
+}
+
+served_request dispatcher::run_caught(const request_line& request) {
+  try {
+    auto reply = run(request);
+    if (!reply) return {};
+    return {to_utf8(*reply), {}};
+  } catch (const std::exception& e) {
+    return {std::nullopt, e.what()};
+  }
+}
+
 std::optional<std::string> dispatcher::run(const request_line& request) {
-  const auto c = request.comanda;
-  const auto rol = request.rol;
-  const auto args = request.arguments;
+  const auto c = request.comanda();
+  const auto rol = request.rol();
+  const auto args = request.arguments();
   auto& f = families_;
   if (c == "gamee") return f.games.gamee(rol, args);
   if (c == "zameV") return f.login.zameV(rol, args);

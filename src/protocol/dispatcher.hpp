@@ -1,8 +1,13 @@
 #pragma once
 // Serving one request line of the client protocol: conversion, cutting,
-// the log's housekeeping and the command table. A pure function from the
-// line's bytes to the reply's bytes; sockets live in tcp_session.
-#include <mutex>
+// the log's housekeeping and the command table. No sockets: tcp_session
+// moves the bytes.
+//
+// Requests that only read (log-in and the permission queries, which read
+// published snapshots; the game relay, which has its own lock) are served
+// on the calling thread. Requests that change shared state or rewrite a
+// data file are handed to the operator's thread, one after the other.
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +21,7 @@ class login_commands;
 class game_rooms;
 class news_commands;
 class publication_commands;
+struct request_line;
 
 // The command families a dispatcher sends requests to; each must outlive it.
 struct command_families {
@@ -26,25 +32,42 @@ struct command_families {
   admin_commands& admin;
 };
 
+// What became of one request.
+struct served_request {
+  std::optional<std::string> reply;  // UTF-8; nothing for requests that get none
+  // Empty when the request was served; otherwise what failed, and the
+  // connection then ends.
+  std::string failure;
+};
+
 class dispatcher {
  public:
-  dispatcher(std::mutex& operator_lock, event_log& log, command_families families)
-      : operator_lock_(operator_lock), log_(log), families_(families) {}
+  // Hands work to the operator's thread; it runs there later, in order.
+  using operator_post = std::function<void(std::function<void()>)>;
+  using completion = std::function<void(served_request)>;
+
+  dispatcher(event_log& log, command_families families, operator_post to_operator)
+      : log_(log), families_(families), to_operator_(std::move(to_operator)) {}
 
   // `line` is the request without its LF (and without a CR before it).
-  // Returns the reply as UTF-8 bytes, or nothing for requests that get none.
-  // Runs under the operator lock. An exception means the operation failed;
-  // the connection then ends.
-  std::optional<std::string> serve(std::string_view line);
+  // `done` runs exactly once: before serve() returns for a request that
+  // only reads, on the operator's thread for the others.
+  void serve(std::string_view line, completion done);
+
+  // Serves the line on the calling thread whatever it asks; for callers
+  // that are the operator themselves. Throws when the operation fails.
+  std::optional<std::string> serve_here(std::string_view line);
 
  private:
+  static bool changes_state(const request_line& request);
   // The operation a request names, tried in the protocol's order; the
   // reply is Windows-1251.
-  std::optional<std::string> run(const struct request_line& request);
+  std::optional<std::string> run(const request_line& request);
+  served_request run_caught(const request_line& request);
 
-  std::mutex& operator_lock_;
   event_log& log_;
   command_families families_;
+  operator_post to_operator_;
 };
 
 }  // namespace velmira

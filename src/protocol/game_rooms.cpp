@@ -11,6 +11,19 @@ namespace velmira {
 namespace {
 
 const std::string no_room = "gameeer01;";
+constexpr int minutes_per_day = 24 * 60;
+// A player who has not moved for more than this many whole minutes ends the room.
+constexpr int idle_minutes = 3;
+
+// Minutes from `earlier` to `later`, both minutes of the day. A stamp from
+// before midnight counts forward across it; without that a room idle over
+// midnight would never expire, and the 1000 rooms would fill up for good.
+int minutes_since(int earlier, int later) { return (later - earlier + minutes_per_day) % minutes_per_day; }
+
+int minute_of_day(local_seconds t) {
+  auto since_midnight = t - std::chrono::floor<std::chrono::days>(t);
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::minutes>(since_midnight).count());
+}
 
 // Columns keep their numbers from 1; the row stores them from 0.
 template <class Row>
@@ -41,6 +54,7 @@ game_rooms::game_rooms(const clock_source& clock, event_log& log, player_draw dr
     : clock_(clock), log_(log), draw_(std::move(draw)), game_table_(room_count) {}
 
 std::optional<std::string> game_rooms::gamee(std::string_view /*rol*/, std::string_view arguments) {
+  std::lock_guard lock(mutex_);
   auto game_cmd = arguments.substr(0, 2);
   auto rest = arguments.substr(game_cmd.size());
   auto game_kod = cut_field(rest, ';');
@@ -131,7 +145,39 @@ std::optional<std::string> game_rooms::collect(game_room& row, std::string_view 
   return reply;
 }
 
+int game_rooms::expire_idle(local_seconds now) {
+  std::lock_guard lock(mutex_);
+  int active = 0;
+  for (int n = 1; n <= room_count; ++n) {
+    auto& row = row_at(n);
+    if (!cell(row, game_column::game_kod).empty()) ++active;
+    GameKomnClear(n, row, now);
+  }
+  return active;
+}
+
+void game_rooms::GameKomnClear(int n, game_room& row, local_seconds now) {
+  if (chislo(cell(row, game_column::state)) == 0) return;
+  int minute = minute_of_day(now);
+  int creator_moved = stamped_minute(cell(row, game_column::creator_move_time), now);
+  int joiner_moved = stamped_minute(cell(row, game_column::joiner_move_time), now);
+  if (minutes_since(creator_moved, minute) > idle_minutes || minutes_since(joiner_moved, minute) > idle_minutes) {
+    row = game_room{};
+    log_.append(": комната с игрой №" + std::to_string(n) + " очищена");
+  }
+}
+
+// A new room carries no stamps yet and gets the current time on its first
+// tick. A stamp that cannot be read is stamped afresh too: the room then
+// expires as usual instead of stopping every later tick.
+int game_rooms::stamped_minute(std::string& stamp, local_seconds now) {
+  if (auto minute = TimToMin(stamp)) return *minute;
+  stamp = time_text(now);
+  return minute_of_day(now);
+}
+
 int game_rooms::active_count() const {
+  std::lock_guard lock(mutex_);
   int active = 0;
   for (const auto& row : game_table_) {
     if (!cell(row, game_column::game_kod).empty()) ++active;
@@ -139,17 +185,22 @@ int game_rooms::active_count() const {
   return active;
 }
 
-const std::string& game_rooms::field(int room, int column) const {
+std::string game_rooms::field(int room, int column) const {
   check_column(column);
+  std::lock_guard lock(mutex_);
   return cell(row_at(room), column);
 }
 
 void game_rooms::set_field(int room, int column, std::string value) {
   check_column(column);
+  std::lock_guard lock(mutex_);
   cell(row_at(room), column) = std::move(value);
 }
 
-void game_rooms::clear_room(int room) { row_at(room) = game_room{}; }
+void game_rooms::clear_room(int room) {
+  std::lock_guard lock(mutex_);
+  row_at(room) = game_room{};
+}
 
 game_rooms::game_room& game_rooms::row_at(int room) {
   return const_cast<game_room&>(std::as_const(*this).row_at(room));

@@ -4,14 +4,14 @@
 // and relays their messages through one-message mailboxes each client polls.
 //
 // The rooms live in `game_table`, in memory only and all free at start-up.
-// Rooms end only when the housekeeping expires them, through the accessors
-// below.
+// A room ends only when expire_idle finds a player idle too long.
 //
-// Thread-safety: none of its own. Every operation runs under the operator
-// lock, which the dispatcher holds around each request and the housekeeping
-// around each tick. All texts are Windows-1251 unless named utf8.
+// Thread-safety: every operation takes the rooms' own lock, and no other:
+// game traffic never waits for the operator's work. All texts are
+// Windows-1251 unless named utf8.
 #include <array>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,7 +37,7 @@ inline constexpr int creator_move_time = 10;  // "H:mm:ss" of the last move
 inline constexpr int joiner_move_time = 11;
 }  // namespace game_column
 
-// Returns '1' or '2'. Called under the operator lock only.
+// Returns '1' or '2'. Called under the rooms' lock only.
 using player_draw = std::function<char()>;
 
 // Equal chances for '1' and '2', seeded from the system's entropy source.
@@ -55,10 +55,16 @@ class game_rooms {
   // or nothing for the requests that get none. Never throws for any input.
   std::optional<std::string> gamee(std::string_view rol, std::string_view arguments);
 
-  // For the housekeeping. Rooms are numbered 1..room_count and columns
-  // 1..column_count; other numbers throw std::out_of_range.
+  // The housekeeping's step: frees every room in which a player has not
+  // moved for more than three whole minutes, and returns how many rooms
+  // were in use when the step began (a room freed now still counts).
+  // `now` is the tick's one reading of the clock.
+  int expire_idle(local_seconds now);
+
+  // Rooms are numbered 1..room_count and columns 1..column_count; other
+  // numbers throw std::out_of_range.
   int active_count() const;  // rows whose room code is not empty
-  const std::string& field(int room, int column) const;
+  std::string field(int room, int column) const;
   void set_field(int room, int column, std::string value);
   void clear_room(int room);  // all 11 columns emptied: the row is free
 
@@ -85,11 +91,18 @@ class game_rooms {
   static std::optional<std::string> collect(game_room& row, std::string_view rest,
                                             column_pair mailbox, std::string_view reply_word);
 
+  // GameKomnClear: frees room `n` when one of its players is idle too long.
+  void GameKomnClear(int n, game_room& row, local_seconds now);
+  // The minute of day of a move stamp; an empty or unreadable stamp is
+  // stamped with `now` first.
+  static int stamped_minute(std::string& stamp, local_seconds now);
+
   game_room& row_at(int room);
   const game_room& row_at(int room) const;
 
   const clock_source& clock_;
   event_log& log_;
+  mutable std::mutex mutex_;  // guards draw_ and game_table_
   player_draw draw_;
   std::vector<game_room> game_table_;
 };

@@ -5,18 +5,16 @@
 
 namespace velmira {
 
-std::optional<TMassLogIn> login_commands::find_user(std::string_view rol, std::string_view arguments) const {
+std::shared_ptr<const TMassLogIn> login_commands::find_user(std::string_view rol, std::string_view arguments) const {
   std::string_view rest = arguments;
   auto login = cut_field(rest, ';');
   auto password = cut_field(rest, ';');
-  auto rows = users_.snapshot();
-  int index = PoiskUser(*rows, login, password, rol);
-  if (index < 0) return std::nullopt;
-  return (*rows)[static_cast<size_t>(index)];
+  return users_.find(login, password, rol);
 }
 
 std::string login_commands::connection_data(std::string_view notes_flag) const {
-  return "conec" + greeting_.soob_connect1 + std::string(notes_flag) + "$" + greeting_.soob_connect2;
+  auto hello = greeting_.get();
+  return "conec" + hello->soob_connect1 + std::string(notes_flag) + "$" + hello->soob_connect2;
 }
 
 std::string login_commands::conec(std::string_view rol, std::string_view arguments) const {

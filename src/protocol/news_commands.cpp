@@ -88,14 +88,6 @@ std::uint32_t news_commands::clock_seed() {
   return static_cast<std::uint32_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
 }
 
-std::optional<TMassLogIn> news_commands::find_user(std::string_view rol, std::string_view login,
-                                                   std::string_view password) const {
-  auto rows = users_.snapshot();
-  int index = PoiskUser(*rows, login, password, rol);
-  if (index < 0) return std::nullopt;
-  return (*rows)[static_cast<size_t>(index)];
-}
-
 std::string news_commands::pick_colour() const {
   std::mt19937 generator(seed_());
   std::uniform_int_distribution<size_t> pick(0, colours.size() - 1);
@@ -107,7 +99,7 @@ std::optional<std::string> news_commands::add(const news_content_kind& kind, std
   auto rest = arguments;
   auto login = cut_field(rest, simv);
   auto password = cut_field(rest, simv);
-  auto user = find_user(rol, login, password);
+  auto user = users_.find(login, password, rol);
   if (!user) return std::nullopt;
   cut_field(rest, simv);  // the image is not kept
   auto date = kind.dated_by_client ? single_line(cut_field(rest, simv)) : date_text(now);
@@ -137,7 +129,7 @@ void news_commands::change(const news_content_kind& kind, change_mode mode, std:
   auto rest = arguments;
   auto login = cut_field(rest, simv);
   auto password = cut_field(rest, simv);
-  if (!find_user(rol, login, password)) return;
+  if (!users_.find(login, password, rol)) return;
   DelRedaktNews(mode, kind.folder, rest);
   auto event = mode == change_mode::remove ? kind.delete_requested_utf8 : kind.edited_utf8;
   log_.append(kind.category, ": " + to_utf8(login) + " " + to_utf8(rol) + event);

@@ -8,7 +8,7 @@
 // text and a colour. Readers take lines from the top up to the first empty
 // one, so every rewrite drops whatever follows it.
 //
-// Takes no lock: the caller holds the operator lock for every request.
+// Runs on the operator's thread only, which serialises every rewrite.
 // A data_file_error means the request failed part-way; the connection then
 // ends.
 #include <cstdint>
@@ -61,9 +61,6 @@ class news_commands {
   void DelRedaktNews(change_mode mode, std::string_view folder, std::string_view rest) const;
 
  private:
-  // The row of an active user of `rol` with these credentials.
-  std::optional<TMassLogIn> find_user(std::string_view rol, std::string_view login,
-                                      std::string_view password) const;
   // Returns the author's full name when a record was added.
   std::optional<std::string> add(const news_content_kind& kind, std::string_view rol, std::string_view arguments,
                                  local_seconds now);

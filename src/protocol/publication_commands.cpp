@@ -113,9 +113,8 @@ bool publication_commands::authorised(std::string_view rol, std::string_view& re
                                       const std::string& role_name) const {
   auto login = cut_field(rest, simv);
   auto password = cut_field(rest, simv);
-  auto rows = users_.snapshot();
-  int index = PoiskUser(*rows, login, password, rol);
-  return index >= 0 && (*rows)[static_cast<size_t>(index)][user_column::role] == role_name;
+  auto user = users_.find(login, password, rol);
+  return user && (*user)[user_column::role] == role_name;
 }
 
 std::optional<fs::path> publication_commands::request_path(std::string_view folder, std::string_view name,

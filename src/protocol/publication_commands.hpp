@@ -3,7 +3,7 @@
 // publishes and withdraws the timetable of a day, the canteen the menus of
 // a day. Replies are Windows-1251.
 //
-// Takes no lock: the caller holds the operator lock for every request.
+// Runs on the operator's thread only, which serialises every rewrite.
 // A data_file_error or std::filesystem::filesystem_error means the request
 // failed part-way; the connection then ends.
 #include <optional>

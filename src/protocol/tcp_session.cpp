@@ -45,15 +45,21 @@ class tcp_session final : public connection, public std::enable_shared_from_this
     if (ec) return end();
     std::string_view line(buffer_.data(), length - 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    std::optional<std::string> reply;
-    try {
-      reply = dispatcher_.serve(line);
-    } catch (const std::exception&) {
-      return end();
-    }
+    // The next line is read only once this one is served, so one
+    // connection's requests keep their order wherever they run.
+    dispatcher_.serve(line, [self = shared_from_this(), length](served_request served) {
+      auto executor = self->socket_.get_executor();
+      asio::dispatch(executor, [self = std::move(self), length, served = std::move(served)]() mutable {
+        self->on_served(length, std::move(served));
+      });
+    });
+  }
+
+  void on_served(std::size_t length, served_request served) {
+    if (!served.failure.empty()) return end();
     buffer_.erase(0, length);
-    if (!reply || reply->empty()) return read_line();
-    reply_ = std::move(*reply);
+    if (!served.reply || served.reply->empty()) return read_line();
+    reply_ = std::move(*served.reply);
     asio::async_write(socket_, asio::buffer(reply_), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
       // A reply that cannot be written is dropped; the read that follows
       // then finds the connection gone.

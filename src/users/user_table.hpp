@@ -3,11 +3,13 @@
 // immutable snapshot so that a lookup on any thread sees the table before
 // or after a reload, never a half-filled one.
 #include <array>
-#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "core/published.hpp"
 
 namespace velmira {
 
@@ -22,20 +24,29 @@ inline constexpr size_t active = 0, full_name = 1, class_name = 2, role = 3, log
                         may_read_news = 6, may_publish_news = 7, may_publish_notes = 8;
 }
 
-class user_table {
- public:
-  user_table() : rows_(std::make_shared<const user_rows>()) {}
-
-  std::shared_ptr<const user_rows> snapshot() const { return rows_.load(); }
-  void replace(user_rows rows) { rows_.store(std::make_shared<const user_rows>(std::move(rows))); }
-
- private:
-  std::atomic<std::shared_ptr<const user_rows>> rows_;
-};
-
 // The index of the first active row with exactly this login, password and
 // the role the code stands for, or -1.
 int PoiskUser(const user_rows& rows, std::string_view login, std::string_view password,
               std::string_view role_code);
+
+class user_table {
+ public:
+  std::shared_ptr<const user_rows> snapshot() const;
+  void replace(user_rows rows);
+
+  // The row PoiskUser finds in the current table, or null. The one lookup
+  // of every request that names a user: rows are indexed by login, since a
+  // school has hundreds of users and every log-in asks.
+  std::shared_ptr<const TMassLogIn> find(std::string_view login, std::string_view password,
+                                         std::string_view role_code) const;
+
+ private:
+  struct indexed_rows {
+    user_rows rows;
+    // Row indexes per login, in table order.
+    std::unordered_map<std::string, std::vector<size_t>> by_login;
+  };
+  published<indexed_rows> table_;
+};
 
 }  // namespace velmira

@@ -1,5 +1,5 @@
-// Request lines of the client protocol through the dispatcher, wired as the
-// server wires it (the administration channel with its reloads included),
+// Request lines of the client protocol through the dispatcher, with the
+// server's own assembly (the administration channel with its reloads included),
 // over one data directory that lives from input to input, so that
 // publications and announcements build on one another.
 //
@@ -24,35 +24,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <functional>
 #include <string>
 #include <string_view>
 
-#include "bells/bell_schedule.hpp"
-#include "content/calendar_schedule.hpp"
-#include "content/classrooms.hpp"
-#include "core/autostart.hpp"
 #include "core/clock.hpp"
 #include "core/data_directory.hpp"
 #include "core/data_file.hpp"
-#include "core/event_log.hpp"
-#include "core/greeting.hpp"
 #include "core/limits.hpp"
 #include "core/operator_error.hpp"
-#include "core/settings_file.hpp"
-#include "core/settings_page.hpp"
 #include "core/text_codec.hpp"
 #include "fuzz_support.hpp"
-#include "protocol/admin_commands.hpp"
-#include "protocol/dispatcher.hpp"
 #include "protocol/game_rooms.hpp"
-#include "protocol/login_commands.hpp"
-#include "protocol/news_commands.hpp"
-#include "protocol/publication_commands.hpp"
-#include "protocol/publication_summary.hpp"
+#include "protocol/protocol_stack.hpp"
+#include "server/server_state.hpp"
 #include "support/temp_dir.hpp"
-#include "users/user_table.hpp"
-#include "users/users_file.hpp"
 
 namespace velmira {
 namespace {
@@ -68,82 +54,31 @@ player_draw alternating_draw() {
   return [next = '2']() mutable { return next = next == '1' ? '2' : '1'; };
 }
 
-// The data subsystems the command families and the reloads work on.
-struct server_state {
-  explicit server_state(const fs::path& root)
-      : data(root),
-        autostart(root, root / "velmira", root / "autostart", {}),
-        log(clock, settings.log),
-        calendar(data, settings),
-        settings_file(data, settings, page, autostart,
-                      calendar_editor_hooks{[this](const fs::path& rtf) { calendar.load(rtf); },
-                                            [this] { calendar.clear(); }}),
-        users_file(data, users),
-        bells(data),
-        rooms(data) {}
+// The server's own state and protocol assembly, over one data directory.
+struct server_under_test {
+  explicit server_under_test(const fs::path& root)
+      : state(
+            server_state_options{
+                root, root / "velmira", root / "autostart", {}, from_utf8("Школа №1"), {}},
+            clock),
+        stack(with_fixed_randomness(state.protocol([](std::function<void()> work) { work(); }))) {}
 
-  void load_bell_list() {
-    if (auto refusal = bells.LoadSpisokLocal("zvonok")) log.append(": " + *refusal);
+  static protocol_dependencies with_fixed_randomness(protocol_dependencies d) {
+    d.draw = alternating_draw();
+    d.news_seed = [] { return 20240905u; };
+    return d;
   }
 
   // The start-up of a local server, listeners and timers aside.
   void load_all() {
-    settings_file.SetLoad("");
-    hello = build_greeting(settings, from_utf8("Школа №1"), "0");
-    load_bell_list();
-    rooms.KabLoad("raspisanie\\");
-    users_file.LoadUser("");
+    state.load_settings();
+    state.publish_greeting("0");
+    state.load_local_subsystems();
   }
 
-  data_directory data;
   manual_clock clock{make_local(2024, 9, 5, 10, 30, 0)};
-  settings_page settings;
-  server_page page;
-  autostart_entry autostart;
-  event_log log;
-  user_table users;
-  greeting hello;
-  std::mutex operator_lock;
-  calendar_schedule calendar;
-  velmira::settings_file settings_file;
-  velmira::users_file users_file;
-  bell_schedule bells;
-  classrooms rooms;
-};
-
-// The command families in the order Server::parts builds them.
-struct command_families_under_test {
-  explicit command_families_under_test(server_state& s)
-      : login(s.users, s.hello),
-        games(s.clock, s.log, alternating_draw()),
-        summary(s.data),
-        news(s.data, s.users, summary, s.log, s.clock, [] { return 20240905u; }),
-        publication(s.data, s.users, summary, s.log, s.clock),
-        admin(s.settings, login, s.data, s.log, reloads(s)),
-        dispatch(s.operator_lock, s.log, command_families{login, games, news, publication, admin}) {}
-
-  // As the server reloads after a push; it has no HTTP service to hand
-  // the settings to here.
-  static admin_reloads reloads(server_state& s) {
-    return {
-        [&s] { s.settings_file.SetLoad(""); },
-        [&s] { s.users_file.LoadUser(""); },
-        [&s] { s.rooms.KabLoad("raspisanie\\"); },
-        [&s] { s.load_bell_list(); },
-        [&s] {
-          s.calendar.load(s.data.file("kalendgraf.rtf"));
-          s.calendar.KalendarGrafSave("");
-        },
-    };
-  }
-
-  login_commands login;
-  game_rooms games;
-  publication_summary summary;
-  news_commands news;
-  publication_commands publication;
-  admin_commands admin;
-  dispatcher dispatch;
+  server_state state;
+  protocol_stack stack;
 };
 
 class protocol_under_test {
@@ -178,7 +113,7 @@ class protocol_under_test {
   // False when the request failed and the connection ends.
   bool served(std::string_view line) {
     try {
-      families_->dispatch.serve(line);
+      server_->stack.dispatch().serve_here(line);
       return true;
     } catch (const data_file_error&) {
       return false;
@@ -197,42 +132,39 @@ class protocol_under_test {
   fs::path data_root() const { return dir_.path() / "data"; }
 
   void forget_rooms_and_log() {
-    auto& games = families_->games;
+    auto& games = server_->stack.games();
     for (int room = 1; room <= game_rooms::room_count; ++room) {
       if (!games.field(room, game_column::game_kod).empty()) games.clear_room(room);
     }
-    state_->log.clear();
+    server_->state.log.clear();
   }
 
   void restore_accounts() {
-    if (replaced_by_push("setting.ini", settings_seed_)) state_->settings_file.SetLoad("");
-    if (replaced_by_push("users.ini", users_seed_)) state_->users_file.LoadUser("");
+    if (replaced_by_push("setting.ini", settings_seed_)) server_->state.load_settings();
+    if (replaced_by_push("users.ini", users_seed_)) server_->state.users_file.LoadUser("");
   }
 
   // Puts the seed back when the file no longer holds it.
   bool replaced_by_push(std::string_view name, const std::string& seed) {
-    auto path = state_->data.file(name);
+    auto path = server_->state.data.file(name);
     if (read_file(path) == seed) return false;
     replace_file_atomically(path, seed);
     return true;
   }
 
   void start_from_seed() {
-    families_.reset();
-    state_.reset();
+    server_.reset();
     fs::remove_all(data_root());
     fs::create_directory(data_root());
-    state_ = std::make_unique<server_state>(data_root());
-    fuzz::seed_data_directory(state_->data);
-    state_->load_all();
-    families_ = std::make_unique<command_families_under_test>(*state_);
+    server_ = std::make_unique<server_under_test>(data_root());
+    fuzz::seed_data_directory(server_->state.data);
+    server_->load_all();
   }
 
   const std::string settings_seed_ = fuzz::seeded_settings_ini();
   const std::string users_seed_ = fuzz::seeded_users_ini();
   testing::temp_dir dir_;
-  std::unique_ptr<server_state> state_;
-  std::unique_ptr<command_families_under_test> families_;
+  std::unique_ptr<server_under_test> server_;
   unsigned inputs_ = 0;
 };
 

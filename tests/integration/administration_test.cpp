@@ -85,8 +85,7 @@ TEST(Housekeeping, TickShowsTheActiveGameCount) {
   c->send("gameexxxx00room;\r\n");
   ASSERT_EQ(c->read_bytes(10), "gameegdem;");
   EXPECT_TRUE(eventually([&] {
-    std::lock_guard lock(s.server().operator_lock());
-    return s.server().page().game_counter_text == "1 игр активно";
+    return s.page().game_counter_text == "1 игр активно";
   }));
 }
 

@@ -44,7 +44,7 @@ TEST(Listeners, StartUpStartsBothAndLogsIt) {
   running_server s;
   EXPECT_THAT(s.log_lines(), ElementsAre("[05.09.2024] 10:00:00: запуск TCP сервера ...",
                                          "[05.09.2024] 10:00:00: запуск HTTP сервера ..."));
-  EXPECT_EQ(s.server().page().running_state, '1');
+  EXPECT_EQ(s.page().running_state, '1');
   EXPECT_EQ(s.server().cl(), 0);
   EXPECT_TRUE(accepts(s.tcp_port()));
   EXPECT_TRUE(accepts(s.http_port()));
@@ -60,8 +60,8 @@ TEST(Listeners, TakenHttpPortLeavesBothStopped) {
 
   EXPECT_THAT(s.log_lines(), ElementsAre("[05.09.2024] 10:00:00: запуск TCP сервера ...",
                                          "[05.09.2024] 10:00:00: ошибка при попытке запустить HTTP сервер"));
-  EXPECT_EQ(s.server().page().running_state, '0');
-  EXPECT_FALSE(s.server().page().game_counter_visible);
+  EXPECT_EQ(s.page().running_state, '0');
+  EXPECT_FALSE(s.page().game_counter_visible);
   EXPECT_EQ(s.server().cl(), 1);
   EXPECT_FALSE(accepts(s.tcp_port()));
 }
@@ -91,10 +91,10 @@ TEST(Listeners, StopClosesOpenConnections) {
 TEST(Listeners, StartButtonTogglesBetweenStoppedAndRunning) {
   running_server s;
   s.server().BitBtn1Click();
-  EXPECT_EQ(s.server().page().running_state, '0');
+  EXPECT_EQ(s.page().running_state, '0');
   EXPECT_FALSE(accepts(s.tcp_port()));
   s.server().BitBtn1Click();
-  EXPECT_EQ(s.server().page().running_state, '1');
+  EXPECT_EQ(s.page().running_state, '1');
   EXPECT_TRUE(accepts(s.tcp_port()));
 }
 
@@ -111,7 +111,7 @@ TEST_P(RefusedStart, LogsThePreconditionLineOnly) {
   });
   EXPECT_THAT(s.log_lines(), ElementsAre("[05.09.2024] 10:00:00: не заполнены ВСЕ поля раздаела Порт в "
                                          "Настройках или вы не подключены к компьютерной сети"));
-  EXPECT_EQ(s.server().page().running_state, '0');
+  EXPECT_EQ(s.page().running_state, '0');
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedStart,
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedStart,
 
 TEST(Listeners, PortOutsideTheRangeIsReportedAndNothingStarts) {
   running_server s("", [](std::vector<std::string>& lines) { lines[1] = "70000"; });
-  EXPECT_EQ(s.server().page().running_state, '0');
+  EXPECT_EQ(s.page().running_state, '0');
   ASSERT_EQ(s.log_lines().size(), 1u);
   EXPECT_THAT(s.log_lines()[0], ::testing::HasSubstr("65535"));
 }

@@ -14,10 +14,10 @@ running_server remote_mode_server() {
 
 TEST(Modes, RemoteModeStartsNoListener) {
   auto s = remote_mode_server();
-  EXPECT_EQ(s.server().page().running_state, '0');
+  EXPECT_EQ(s.page().running_state, '0');
   EXPECT_TRUE(s.log_lines().empty());
-  EXPECT_EQ(s.server().page().mode_caption, "Режим: Удаленный доступ");
-  EXPECT_FALSE(s.server().settings().local_only_visible);
+  EXPECT_EQ(s.page().mode_caption, "Режим: Удаленный доступ");
+  EXPECT_FALSE(s.settings_flag(&settings_page::local_only_visible));
   EXPECT_THROW(line_client c(s.tcp_port()), std::runtime_error);
 }
 
@@ -26,9 +26,9 @@ TEST(Modes, SwitchToLocalSavesRebuildsTheGreetingAndStarts) {
   s.server().PereklNaLockal();
 
   EXPECT_EQ(split_lines(s.dir().read("setting.ini")).at(28), "1");
-  EXPECT_EQ(s.server().page().running_state, '1');
-  EXPECT_EQ(s.server().page().mode_caption, "Режим: Локальный сервер");
-  EXPECT_TRUE(s.server().settings().local_only_visible);
+  EXPECT_EQ(s.page().running_state, '1');
+  EXPECT_EQ(s.page().mode_caption, "Режим: Локальный сервер");
+  EXPECT_TRUE(s.settings_flag(&settings_page::local_only_visible));
   // With the calendar off the greeting's last field is now empty, not "0".
   EXPECT_EQ(s.server().connection_greeting().soob_connect2, "web$secret$D8EAEEEBE0$$");
 
@@ -47,13 +47,13 @@ TEST(StartUp, CalendarOnWithItsFileLoadsItAndFlagsTheGreeting) {
   running_server s(
       "", [](std::vector<std::string>& lines) { lines[27] = "1"; },
       [](const temp_dir& d) { d.write("kalendgraf.rtf", "{\\rtf1\\ansi {\\b AB}C\\par}"); });
-  EXPECT_TRUE(s.server().settings().calendar_on);
+  EXPECT_TRUE(s.settings_flag(&settings_page::calendar_on));
   EXPECT_EQ(s.server().connection_greeting().soob_connect2, "web$secret$D8EAEEEBE0$1$");
 }
 
 TEST(StartUp, CalendarOnWithoutItsFileIsOff) {
   running_server s("", [](std::vector<std::string>& lines) { lines[27] = "1"; });
-  EXPECT_FALSE(s.server().settings().calendar_on);
+  EXPECT_FALSE(s.settings_flag(&settings_page::calendar_on));
   EXPECT_EQ(s.server().connection_greeting().soob_connect2, "web$secret$D8EAEEEBE0$0$");
 }
 

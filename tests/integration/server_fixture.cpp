@@ -41,4 +41,10 @@ running_server::running_server(const std::string& users_ini_utf8, const settings
 
 running_server::~running_server() { server_->shutdown(); }
 
+bool running_server::settings_flag(bool settings_page::*flag) {
+  bool value = false;
+  server_->read_settings([&](const settings_page& page) { value = page.*flag; });
+  return value;
+}
+
 }  // namespace velmira::testing

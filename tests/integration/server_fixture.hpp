@@ -10,7 +10,7 @@
 #include "core/clock.hpp"
 #include "support/line_client.hpp"
 #include "support/temp_dir.hpp"
-#include "ui/server.hpp"
+#include "server/server.hpp"
 
 namespace velmira::testing {
 
@@ -35,6 +35,9 @@ class running_server {
   manual_clock& clock() { return clock_; }
   std::unique_ptr<line_client> connect() const { return std::make_unique<line_client>(tcp_port_); }
   std::vector<std::string> log_lines() { return server_->log().lines(); }
+  server_page page() { return server_->page_state(); }
+  // One switch of the settings page, read where the page lives.
+  bool settings_flag(bool settings_page::*flag);
 
   // The factory-like settings the fixture writes, ports included.
   static std::vector<std::string> settings_lines(std::uint16_t tcp, std::uint16_t http);

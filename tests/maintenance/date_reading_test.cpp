@@ -43,19 +43,5 @@ TEST(ReadShortDate, ReadsDayMonthYearWithTwoOrFourDigitYears) {
   for (const auto& c : cases) EXPECT_EQ(read_short_date(c.text), c.date) << '"' << c.text << '"';
 }
 
-struct minute_case {
-  std::string text;
-  std::optional<int> minutes;
-};
-
-TEST(TimToMin, CountsHoursAndMinutesAndIgnoresSeconds) {
-  const std::vector<minute_case> cases = {
-      {"14:03:27", 843}, {"0:05:00", 5},        {"23:59:59", 1439},       {"9:07:59", 547},
-      {"", std::nullopt}, {"10:04", std::nullopt}, {"24:00:00", std::nullopt}, {"10:60:00", std::nullopt},
-      {"ab:cd:ef", std::nullopt},
-  };
-  for (const auto& c : cases) EXPECT_EQ(TimToMin(c.text), c.minutes) << '"' << c.text << '"';
-}
-
 }  // namespace
 }  // namespace velmira

@@ -13,7 +13,8 @@
 #include "core/data_file.hpp"
 #include "core/event_log.hpp"
 #include "core/greeting.hpp"
-#include "core/settings_page.hpp"
+#include "core/access_settings.hpp"
+#include "core/published.hpp"
 #include "core/text_codec.hpp"
 #include "protocol/login_commands.hpp"
 #include "support/temp_dir.hpp"
@@ -46,9 +47,10 @@ class AdminCommands : public ::testing::Test {
   AdminCommands() {
     data.create_tree();
     fs::create_directories(dir.path() / "zvonok");
-    page.allow_remote_admin = true;
-    page.admin_login = "admin";
-    page.admin_password = "secret";
+    channel.remote_admin_allowed = true;
+    channel.admin_login = "admin";
+    channel.admin_password = "secret";
+    access.publish(channel);
   }
 
   std::vector<std::string> logged() const {
@@ -83,9 +85,10 @@ class AdminCommands : public ::testing::Test {
 
   testing::temp_dir dir;
   data_directory data{dir.path()};
-  settings_page page;
+  access_settings channel;
+  published<access_settings> access;
   user_table users;
-  greeting hello{"v1$8080$8081$$$$$", "web$pw$4F$1$"};
+  published<greeting> hello{greeting{"v1$8080$8081$$$$$", "web$pw$4F$1$"}};
   login_commands login{users, hello};
   manual_clock clock{make_local(2023, 12, 25, 14, 5, 9)};
   log_switches switches;  // all off: the channel logs regardless
@@ -93,7 +96,7 @@ class AdminCommands : public ::testing::Test {
   std::vector<std::string> reloads_called;
   std::string watched;  // a file read by every reload, to see what it found
   std::string seen_at_reload;
-  admin_commands commands{page, login, data, log, recording_reloads()};
+  admin_commands commands{access, login, data, log, recording_reloads()};
 };
 
 // ---- "conec" + "Admi" ----
@@ -113,9 +116,10 @@ class CredentialCheck : public AdminCommands, public ::testing::WithParamInterfa
 
 TEST_P(CredentialCheck, AnswersAndLogsExactly) {
   const auto& c = GetParam();
-  page.allow_remote_admin = c.allowed;
-  page.admin_login = c.channel_login;
-  page.admin_password = c.channel_password;
+  channel.remote_admin_allowed = c.allowed;
+  channel.admin_login = c.channel_login;
+  channel.admin_password = c.channel_password;
+  access.publish(channel);
   EXPECT_EQ(commands.conec(c.arguments), c.reply);
   EXPECT_EQ(logged(), c.log);
 }
@@ -316,8 +320,9 @@ class RefusedPush : public AdminCommands, public ::testing::WithParamInterface<r
 
 TEST_P(RefusedPush, ChangesNothingAndAnswersError) {
   const auto& c = GetParam();
-  page.allow_remote_admin = c.allowed;
-  page.admin_login = c.channel_login;
+  channel.remote_admin_allowed = c.allowed;
+  channel.admin_login = c.channel_login;
+  access.publish(channel);
   dir.write("users.ini", "old$\r\n");
   dir.write("news/data.ini", "record\r\n");
   auto before = tree();

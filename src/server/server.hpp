@@ -1,17 +1,17 @@
 #pragma once
-// The server: owns every subsystem, the listeners, the timers and the
-// operator lock, and wires them together. The operator console drives it
-// through the page models and the operations named after the window's.
+// The server: owns every subsystem, the listeners, the timers, the thread
+// pool and the operator's thread, and wires them together. The operator
+// console drives it through the operations named after the window's.
 //
-// Thread-safety: operations that change state take the operator lock
-// themselves; the page models may be read under operator_lock().
+// Thread-safety: every public operation may be called from any thread
+// except the operator's own; the ones that change state run on the
+// operator's thread and return when they are done there.
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -48,7 +48,7 @@ class Server {
 
   // The start-up sequence; throws startup_error. Runs the thread pool.
   void FormCreate();
-  // Stops the listeners and the timers and joins the pool; idempotent.
+  // Stops the listeners and the timers and joins the threads; idempotent.
   void shutdown();
 
   // Switches to local mode: saves the settings with local mode, rebuilds
@@ -61,36 +61,30 @@ class Server {
   void ServerStop();
   int cl() const;
 
-  std::mutex& operator_lock() { return operator_lock_; }
-  event_log& log() { return *log_; }
-  settings_page& settings() { return settings_; }
-  server_page& page() { return page_; }
-  const greeting& connection_greeting() const { return greeting_; }
+  // Thread-safe by themselves.
+  event_log& log();
+  const user_table& users() const;
   const std::string& title() const { return title_; }
-  const user_table& users() const { return users_; }
 
+  // Copies taken on the operator's thread.
+  server_page page_state();
+  greeting connection_greeting() const;
+  // Runs `reader` on the operator's thread, where the settings page lives.
+  void read_settings(const std::function<void(const settings_page&)>& reader);
 
  private:
   struct parts;
 
+  void start_up();
   void start_pool();
-  void load_local_subsystems();
-  void load_bell_list();
-  // Hands the HTTP read path the settings it needs; after every load or save.
-  void publish_settings();
-  std::optional<std::string> start_listeners_locked();
+  void switch_to_local();
+  // An operator message (a port out of range) also goes into the log.
+  std::optional<std::string> start_listeners();
 
   server_options options_;
   std::unique_ptr<clock_source> own_clock_;
   const clock_source& clock_;
-  std::mutex operator_lock_;
-  settings_page settings_;
-  server_page page_;
-  std::unique_ptr<event_log> log_;
-  greeting greeting_;
-  std::string organisation_;  // Windows-1251
-  std::string title_;         // UTF-8
-  user_table users_;
+  std::string title_;  // UTF-8
   std::unique_ptr<parts> parts_;
   std::vector<std::thread> pool_;
 };

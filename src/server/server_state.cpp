@@ -1,0 +1,60 @@
+#include "server/server_state.hpp"
+
+namespace velmira {
+
+server_state::server_state(const server_state_options& options, const clock_source& clock)
+    : clock(clock),
+      organisation(options.organisation),
+      log(clock, settings.log, options.log_echo),
+      data(options.data_dir),
+      autostart(options.data_dir, options.executable, options.autostart_folder, options.autostart_arguments),
+      calendar(data, settings),
+      settings_file(data, settings, page, autostart,
+                    calendar_editor_hooks{[this](const fs::path& rtf) { calendar.load(rtf); },
+                                          [this] { calendar.clear(); }}),
+      users_file(data, users),
+      bells(data),
+      rooms(data) {}
+
+void server_state::load_settings() {
+  settings_file.SetLoad("");
+  publish_access();
+}
+
+void server_state::publish_access() {
+  access.publish(access_settings_from(settings));
+  if (access_published) access_published(*access.get());
+}
+
+void server_state::publish_greeting(const std::string& calendar_off_flag) {
+  hello.publish(build_greeting(settings, organisation, calendar_off_flag));
+}
+
+void server_state::load_bell_list() {
+  if (auto refusal = bells.LoadSpisokLocal("zvonok")) log.append(": " + *refusal);
+}
+
+void server_state::load_local_subsystems() {
+  load_bell_list();
+  rooms.KabLoad("raspisanie\\");
+  users_file.LoadUser("");
+}
+
+admin_reloads server_state::reloads() {
+  return {
+      [this] { load_settings(); },
+      [this] { users_file.LoadUser(""); },
+      [this] { rooms.KabLoad("raspisanie\\"); },
+      [this] { load_bell_list(); },
+      [this] {
+        calendar.load(data.file("kalendgraf.rtf"));
+        calendar.KalendarGrafSave("");
+      },
+  };
+}
+
+protocol_dependencies server_state::protocol(dispatcher::operator_post to_operator) {
+  return {data, users, hello, access, log, clock, reloads(), std::move(to_operator)};
+}
+
+}  // namespace velmira

@@ -1,0 +1,87 @@
+#pragma once
+// Everything the server keeps about the school's data, the page models of
+// the operator's window, and the loads that fill them. The one place that
+// says what start-up loads and what a pushed file makes the server reload,
+// for the server and for everything else that serves request lines (the
+// request-line fuzzer).
+//
+// Thread-safety: the page models and loaders are used on the operator's
+// thread only. What other threads read is published as snapshots (the
+// user table, the greeting, the access settings) or has its own lock (the
+// event log).
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bells/bell_schedule.hpp"
+#include "content/calendar_schedule.hpp"
+#include "content/classrooms.hpp"
+#include "core/access_settings.hpp"
+#include "core/autostart.hpp"
+#include "core/clock.hpp"
+#include "core/data_directory.hpp"
+#include "core/event_log.hpp"
+#include "core/greeting.hpp"
+#include "core/published.hpp"
+#include "core/settings_file.hpp"
+#include "core/settings_page.hpp"
+#include "protocol/protocol_stack.hpp"
+#include "users/user_table.hpp"
+#include "users/users_file.hpp"
+
+namespace velmira {
+
+struct server_state_options {
+  std::filesystem::path data_dir;
+  std::filesystem::path executable;        // for the autostart entry
+  std::filesystem::path autostart_folder;  // where the desktop looks for autostart entries
+  std::vector<std::string> autostart_arguments;
+  std::string organisation;                // Windows-1251
+  event_log::line_sink log_echo;
+};
+
+class server_state {
+ public:
+  // `clock` must outlive this.
+  server_state(const server_state_options& options, const clock_source& clock);
+  server_state(const server_state&) = delete;
+  server_state& operator=(const server_state&) = delete;
+
+  // The local settings file into the page; then the access settings are
+  // published anew.
+  void load_settings();
+  void publish_access();
+  // `calendar_off_flag` as build_greeting takes it.
+  void publish_greeting(const std::string& calendar_off_flag);
+  // What a local server serves besides the settings: bells, classrooms, users.
+  void load_local_subsystems();
+  void load_bell_list();
+
+  // The client protocol over this state; `to_operator` as the dispatcher takes it.
+  protocol_dependencies protocol(dispatcher::operator_post to_operator);
+
+  const clock_source& clock;
+  const std::string organisation;  // Windows-1251
+  settings_page settings;
+  server_page page;
+  event_log log;
+  data_directory data;
+  autostart_entry autostart;
+  calendar_schedule calendar;
+  velmira::settings_file settings_file;
+  user_table users;
+  velmira::users_file users_file;
+  bell_schedule bells;
+  classrooms rooms;
+  published<greeting> hello;
+  published<access_settings> access;
+  // Told of every new access snapshot (the HTTP file service keeps its own).
+  std::function<void(const access_settings&)> access_published;
+
+ private:
+  // What the server reloads once a pushed file is stored.
+  admin_reloads reloads();
+};
+
+}  // namespace velmira
