@@ -9,8 +9,6 @@ namespace velmira {
 
 namespace {
 
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
-
 bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower_case) {
   if (text.size() != lower_case.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -23,11 +21,7 @@ bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower_ca
 // "spisok" would make the schema file the list file itself; the master may
 // sit on a file system that ignores letter case.
 bool unusable_as_file_name(std::string_view name) {
-  if (name.empty() || name == "." || name == ".." || equals_ignoring_ascii_case(name, "spisok")) return true;
-  for (unsigned char c : name) {
-    if (c == '/' || c == '\\' || c == ':' || is_control(c)) return true;
-  }
-  return false;
+  return !usable_file_name(name) || equals_ignoring_ascii_case(name, "spisok");
 }
 
 fs::path bell_list_path(const data_directory& data, std::string_view dop) {

@@ -17,14 +17,6 @@ std::string with_slashes(std::string_view relative) {
   return path;
 }
 
-bool acceptable_component(std::string_view part) {
-  if (part.empty() || part == "." || part == "..") return false;
-  for (unsigned char c : part) {
-    if (c < 0x20 || c == 0x7F || c == ':') return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 fs::path data_directory::file(std::string_view relative) const {
@@ -37,7 +29,7 @@ std::optional<fs::path> data_directory::checked_file(std::string_view relative) 
   if (rest.empty()) return std::nullopt;
   for (;;) {
     auto slash = rest.find('/');
-    if (!acceptable_component(rest.substr(0, slash))) return std::nullopt;
+    if (!usable_file_name(rest.substr(0, slash))) return std::nullopt;
     if (slash == std::string_view::npos) break;
     rest.remove_prefix(slash + 1);
   }
@@ -59,6 +51,15 @@ void data_directory::write_placeholder_pages() const {
   auto page = placeholder_page();
   replace_file_atomically(file("raspisanie\\error.ini"), page);
   replace_file_atomically(file("menu\\error.ini"), page);
+}
+
+bool usable_file_name(std::string_view name) {
+  // Dots inside a name ("a..b") are no parent reference.
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F || c == ':' || c == '/' || c == '\\') return false;
+  }
+  return true;
 }
 
 std::string placeholder_page() {

@@ -36,6 +36,13 @@ class data_directory {
   fs::path root_;
 };
 
+// Whether text from outside (a publication date, a menu number, a schema
+// name, a component of a pushed or requested path) can be one file name
+// inside its folder: not empty, not "." or "..", no "/", "\\", ":" (a drive
+// letter or, on the platform the files come from, a stream), nor control
+// characters.
+bool usable_file_name(std::string_view name);
+
 // The page a client gets instead of a timetable or menu that is not there.
 std::string placeholder_page();
 

@@ -30,16 +30,6 @@ const reply_texts& texts() {
   return t;
 }
 
-// A date or menu number becomes a file name: it must name a file inside its
-// folder and nothing else. ":" is refused as everywhere else in the data
-// directory, so that whatever is stored can also be served.
-bool usable_name(std::string_view name) {
-  if (name.empty() || name.find("..") != std::string_view::npos) return false;
-  return std::none_of(name.begin(), name.end(), [](unsigned char c) {
-    return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':';
-  });
-}
-
 // Items each ended by `terminator`; a tail without one still counts, since a
 // client that forgot the last terminator still sent the item.
 size_t count_items(std::string_view text, char terminator) {
@@ -119,7 +109,7 @@ bool publication_commands::authorised(std::string_view rol, std::string_view& re
 
 std::optional<fs::path> publication_commands::request_path(std::string_view folder, std::string_view name,
                                                            std::string_view extension) const {
-  if (!usable_name(name)) return std::nullopt;
+  if (!usable_file_name(name)) return std::nullopt;
   return data_.checked_file(std::string(folder) + "\\" + std::string(name) + std::string(extension));
 }
 
@@ -131,7 +121,7 @@ std::optional<publication_commands::menu_day> publication_commands::menu_day_pat
 }
 
 std::optional<fs::path> publication_commands::menu_file(std::string_view dat, std::string_view num_menu) const {
-  if (!usable_name(dat)) return std::nullopt;
+  if (!usable_file_name(dat)) return std::nullopt;
   return request_path("menu\\" + std::string(dat), num_menu, ".ini");
 }
 
@@ -167,19 +157,32 @@ std::string publication_commands::withdraw_timetable(std::string_view rol, std::
   return texts().timetable_withdrawn + dat + texts().withdrawn;
 }
 
-std::string publication_commands::publish_menu(std::string_view rol, std::string_view arguments) {
+std::optional<publication_commands::menu_request> publication_commands::parse_menu_request(
+    std::string_view rol, std::string_view arguments, bool with_body) const {
   auto rest = arguments;
-  if (!authorised(rol, rest, roles::canteen())) return error_reply;
-  auto uchregden = cut_field(rest, ';');
+  if (!authorised(rol, rest, roles::canteen())) return std::nullopt;
+  menu_request menu;
+  menu.uchregden = cut_field(rest, ';');
   auto num_menu = cut_field(rest, ';');
-  auto dat = publication_date(cut_field(rest, ';'));
-  auto day = menu_day_paths(dat);
-  auto file = menu_file(dat, num_menu);
-  if (!day || !file) return error_reply;
+  // A withdrawal ends with the date; a publication's body follows it.
+  menu.dat = publication_date(with_body ? cut_field(rest, ';') : rest);
+  menu.body = with_body ? rest : std::string_view();
+  auto day = menu_day_paths(menu.dat);
+  auto file = menu_file(menu.dat, num_menu);
+  if (!day || !file) return std::nullopt;
+  menu.day = std::move(*day);
+  menu.file = std::move(*file);
+  return menu;
+}
 
-  fs::create_directories(day->folder);
-  write_lines(*file, {std::string(rest), "~end~"});
-  Menu_Create(uchregden, dat);
+std::string publication_commands::publish_menu(std::string_view rol, std::string_view arguments) {
+  auto menu = parse_menu_request(rol, arguments, true);
+  if (!menu) return error_reply;
+  const auto& dat = menu->dat;
+
+  fs::create_directories(menu->day.folder);
+  write_lines(menu->file, {std::string(menu->body), "~end~"});
+  Menu_Create(menu->uchregden, dat);
   summary_.menu_published(clock_.now(), dat);
   summary_.SaveInfo();
   log_change(log_category::menu_changes, rol, " публикация меню на ", dat);
@@ -187,19 +190,14 @@ std::string publication_commands::publish_menu(std::string_view rol, std::string
 }
 
 std::string publication_commands::withdraw_menu(std::string_view rol, std::string_view arguments) {
-  auto rest = arguments;
-  if (!authorised(rol, rest, roles::canteen())) return error_reply;
-  auto uchregden = cut_field(rest, ';');
-  auto num_menu = cut_field(rest, ';');
-  auto dat = publication_date(rest);
-  auto day = menu_day_paths(dat);
-  auto file = menu_file(dat, num_menu);
-  if (!day || !file) return error_reply;
+  auto menu = parse_menu_request(rol, arguments, false);
+  if (!menu) return error_reply;
+  const auto& dat = menu->dat;
 
-  if (!fs::remove(*file)) return texts().menu_published + dat + texts().never_published;
+  if (!fs::remove(menu->file)) return texts().menu_published + dat + texts().never_published;
   // The page is replaced in one step, or removed with the date's last menu,
   // so a reader never finds the date without a page while menus remain.
-  if (!Menu_Create(uchregden, dat)) fs::remove(day->page);
+  if (!Menu_Create(menu->uchregden, dat)) fs::remove(menu->day.page);
   log_change(log_category::menu_changes, rol, " отмена публикации меню на ", dat);
   return texts().menu_withdrawn + dat + texts().withdrawn;
 }

@@ -56,6 +56,18 @@ class publication_commands {
   // usable file name; the folder is trusted.
   std::optional<fs::path> request_path(std::string_view folder, std::string_view name,
                                        std::string_view extension) const;
+  // A canteen's publish or withdraw request, authorised and checked.
+  struct menu_request {
+    std::string_view uchregden;
+    std::string dat;
+    std::string_view body;  // empty for a withdrawal
+    menu_day day;
+    fs::path file;
+  };
+  // Nothing when the user is not the canteen or the date or the number
+  // cannot be a file name.
+  std::optional<menu_request> parse_menu_request(std::string_view rol, std::string_view arguments,
+                                                 bool with_body) const;
   std::optional<menu_day> menu_day_paths(std::string_view dat) const;
   std::optional<fs::path> menu_file(std::string_view dat, std::string_view num_menu) const;
   void log_change(log_category category, std::string_view rol, const char* event_utf8,

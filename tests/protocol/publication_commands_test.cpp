@@ -268,7 +268,7 @@ const std::vector<std::string> unusable_dates = {
     "..",  "../../x",   "1.2./x",    "1.2.\\x",     "1.2.a\x01", std::string("1.2.\0z", 6),
     "",    "1.2.x\x7F", "1.2.c:\\x", "1.2.x\rmore", "1.2.x\t"};
 const std::vector<std::string> unusable_menu_numbers = {"",   "..",  "../1", "a/b", "a\\b",
-                                                        "1\n", "\x7F", "..1",  "c:"};
+                                                        "1\n", "\x7F", ".",    "c:"};
 
 TEST_F(Publication, UnusableDatesAreRefusedWithNothingWritten) {
   switches.set(log_category::timetable_changes, true);
@@ -326,14 +326,31 @@ TEST_F(Publication, EachKindLogsOnlyWhileItsSwitchIsOn) {
 }
 
 TEST_F(Publication, MalformedRequestsStillTerminate) {
-  // Missing separators leave fields empty, and an empty date is no file name.
-  for (const std::string rest : {"", "\v", "disp\vd1\v", "disp\vd1\v;;;;", "disp\vd1\v||||||", "disp\vd1\v$|$|"}) {
-    SCOPED_TRACE(::testing::PrintToString(rest));
-    EXPECT_EQ(commands.publish_timetable("Disp", rest), "error");
-    EXPECT_EQ(commands.withdraw_timetable("Disp", rest), "error");
-    EXPECT_EQ(commands.publish_menu("Stol", rest), "error");
-    EXPECT_EQ(commands.withdraw_menu("Stol", rest), "error");
+  // Missing separators leave fields empty, and an empty date ("..") or menu
+  // number is no file name. A withdrawal takes all that follows the
+  // password as its date, which may then be a name nothing was published under.
+  struct malformed_case {
+    std::string rest;
+    std::string timetable_withdrawal;
+  };
+  const std::string error = "error";
+  const malformed_case cases[] = {
+      {"", error},
+      {"\v", error},
+      {"disp\vd1\v", error},
+      {"disp\vd1\v;;;;", w("soobsРасписание на ..;; не было ранее опубликовано.")},
+      {"disp\vd1\v||||||", w("soobsРасписание на ..|||||| не было ранее опубликовано.")},
+      {"disp\vd1\v$|$|", w("soobsРасписание на ..$| не было ранее опубликовано.")},
+  };
+  auto before = tree();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.rest));
+    EXPECT_EQ(commands.publish_timetable("Disp", c.rest), error);
+    EXPECT_EQ(commands.withdraw_timetable("Disp", c.rest), c.timetable_withdrawal);
+    EXPECT_EQ(commands.publish_menu("Stol", c.rest), error);
+    EXPECT_EQ(commands.withdraw_menu("Stol", c.rest), error);
   }
+  EXPECT_EQ(tree(), before);
   EXPECT_EQ(commands.publish_timetable("Disp", "disp\vd1\vS;1.1.23;||||"),
             w("soobsРасписание на 1.1.23 успешно опубликовано"));
   EXPECT_EQ(dir.read("raspisanie/1.1.23.ini2"), "rasp||S||2||0||||||\r\n");
