@@ -59,12 +59,13 @@ void log_echo::run() {
   for (;;) {
     queued_.wait(lock, [this] { return !queue_.empty() || dropped_ > 0 || stopping_; });
     if (queue_.empty() && dropped_ == 0) return;
-    // Lines dropped while the queue was full came after every line in it.
-    std::string text;
-    for (const auto& line : queue_) text += line;
-    queue_.clear();
-    if (dropped_ > 0) text += dropped_report(std::exchange(dropped_, 0));
+    auto lines = std::exchange(queue_, {});
+    auto dropped = std::exchange(dropped_, 0);
     lock.unlock();
+    std::string text;
+    for (const auto& line : lines) text += line;
+    // Lines dropped while the queue was full came after every line in it.
+    if (dropped > 0) text += dropped_report(dropped);
     bool written = write_out(text);
     lock.lock();
     if (!written) return;

@@ -131,8 +131,9 @@ TEST(LogEcho, StalledReaderHoldsUpNoAppendAndHearsOfTheDropsOnceItReads) {
 
 TEST(LogEcho, StopGivesUpOnAReaderThatNeverReads) {
   test_pipe pipe(4096);
-  log_echo echo(pipe.write_end(), 16);
-  for (int i = 1; i <= 5000; ++i) echo.push("line " + std::to_string(i));
+  log_echo echo(pipe.write_end());
+  // Far more than the pipe takes is queued, whenever the writer runs.
+  for (int i = 1; i <= 5000; ++i) echo.push(std::to_string(i) + std::string(100, 'x'));
 
   auto stopping = std::async(std::launch::async, [&] { echo.stop(); });
   EXPECT_EQ(stopping.wait_for(60s), std::future_status::ready) << "stop waited for the reader";
