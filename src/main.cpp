@@ -1,7 +1,5 @@
 // velmira: the school information server.
 #include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -9,6 +7,7 @@
 #include <unistd.h>
 
 #include "core/autostart.hpp"
+#include "core/log_echo.hpp"
 #include "server/server.hpp"
 
 namespace {
@@ -84,11 +83,11 @@ int main(int argc, char** argv) {
   options.executable = executable_path();
   options.autostart_folder = velmira::autostart_entry::user_autostart_folder();
   options.organisation_utf8 = args->organisation;
-  options.log_echo = [](std::string_view line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-  };
+  // Everything this process prints while it runs goes through the echo, so a
+  // standard output nobody reads never stops the server; it outlives the
+  // server, whose log writes to it until the end.
+  velmira::log_echo echo(STDOUT_FILENO);
+  options.log_echo = [&echo](std::string_view line) { echo.push(line); };
 
   velmira::Server server(std::move(options));
   try {
@@ -97,7 +96,7 @@ int main(int argc, char** argv) {
     std::cerr << "velmira: start-up failed: " << e.what() << "\n";
     return 1;
   }
-  std::cout << server.title() << "\n" << std::flush;
+  echo.push(server.title());
 
   int signal_number = 0;
   sigwait(&stop_signals, &signal_number);

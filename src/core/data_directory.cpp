@@ -42,15 +42,17 @@ void data_directory::create_tree() const {
   }
 }
 
+// Both placeholder steps run on every start: they write only what differs,
+// so that a full disk does not keep the server from starting again.
 void data_directory::reset_text_placeholders() const {
-  replace_file_atomically(file("zametki\\error.ini"), "");
-  replace_file_atomically(file("news\\error.ini"), "");
+  replace_file_if_changed(file("zametki\\error.ini"), "");
+  replace_file_if_changed(file("news\\error.ini"), "");
 }
 
 void data_directory::write_placeholder_pages() const {
   auto page = placeholder_page();
-  replace_file_atomically(file("raspisanie\\error.ini"), page);
-  replace_file_atomically(file("menu\\error.ini"), page);
+  replace_file_if_changed(file("raspisanie\\error.ini"), page);
+  replace_file_if_changed(file("menu\\error.ini"), page);
 }
 
 bool usable_file_name(std::string_view name) {

@@ -27,7 +27,8 @@ class data_directory {
 
   // The content folders; the bell folder "zvonok" comes later in start-up.
   void create_tree() const;
-  // Empties the placeholder files of notes and announcements.
+  // Empties the placeholder files of notes and announcements. Like
+  // write_placeholder_pages, writes only a file whose bytes differ.
   void reset_text_placeholders() const;
   // The "coming soon" page a client gets for a missing timetable or menu.
   void write_placeholder_pages() const;

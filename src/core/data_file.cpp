@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -121,6 +122,46 @@ void replace_file_atomically(const fs::path& path, std::string_view bytes) {
     throw;
   }
   sync_folder(folder);
+}
+
+bool replace_file_if_changed(const fs::path& path, std::string_view bytes) {
+  std::error_code ec;
+  auto size = fs::file_size(path, ec);
+  if (!ec && size == bytes.size() && read_file(path) == bytes) return false;
+  replace_file_atomically(path, bytes);
+  return true;
+}
+
+namespace {
+
+constexpr std::size_t temporary_suffix_length = 6;  // the "XXXXXX" of mkostemp
+
+bool is_temporary_suffix_character(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// "." + name + "." + six characters, as replace_file_atomically names them.
+bool is_interrupted_write_name(std::string_view name) {
+  constexpr std::size_t shortest = 1 + 1 + 1 + temporary_suffix_length;
+  if (name.size() < shortest || name.front() != '.') return false;
+  auto suffix = name.substr(name.size() - temporary_suffix_length);
+  return name[name.size() - temporary_suffix_length - 1] == '.' &&
+         std::all_of(suffix.begin(), suffix.end(), is_temporary_suffix_character);
+}
+
+}  // namespace
+
+std::size_t remove_interrupted_writes(const fs::path& root) {
+  std::size_t removed = 0;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    std::error_code entry_ec;
+    if (it->is_symlink(entry_ec) || !it->is_regular_file(entry_ec)) continue;
+    if (!is_interrupted_write_name(it->path().filename().string())) continue;
+    if (fs::remove(it->path(), entry_ec)) ++removed;
+  }
+  return removed;
 }
 
 std::optional<std::vector<std::string>> read_lines(const fs::path& path) {

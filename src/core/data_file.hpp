@@ -44,6 +44,19 @@ std::string join_lines(const std::vector<std::string>& lines);
 // rename, fsync of the folder.
 void replace_file_atomically(const fs::path& path, std::string_view bytes);
 
+// replace_file_atomically, unless the file already holds exactly `bytes`:
+// then nothing is written, so a step repeated on every start needs no free
+// space. True when the file was replaced.
+bool replace_file_if_changed(const fs::path& path, std::string_view bytes);
+
+// Removes the temporary files replace_file_atomically leaves behind when the
+// process is killed mid-write: regular files named "." + a name + "." + six
+// characters of mkstemp's alphabet, in `root` and every folder below it
+// (symbolic links are not followed). Call it only while nothing writes in
+// `root`. Entries that cannot be read or removed are left. Returns how many
+// files were removed.
+std::size_t remove_interrupted_writes(const fs::path& root);
+
 inline void write_lines(const fs::path& path, const std::vector<std::string>& lines) {
   replace_file_atomically(path, join_lines(lines));
 }

@@ -17,6 +17,14 @@ void event_log::append(log_category category, std::string_view utf8_text) {
   if (switches_.on(category)) append(utf8_text);
 }
 
+void event_log::append_event(std::string_view utf8_event) {
+  append(std::string(text_prefix) + std::string(utf8_event));
+}
+
+void event_log::append_event(log_category category, std::string_view utf8_event) {
+  if (switches_.on(category)) append_event(utf8_event);
+}
+
 void event_log::clear_if_over_request_threshold() {
   auto now = clock_.now();
   std::lock_guard lock(mutex_);

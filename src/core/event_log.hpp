@@ -59,14 +59,21 @@ class event_log {
 
   using line_sink = std::function<void(std::string_view utf8_line)>;
 
+  // What every event text begins with, between the time and the event.
+  static constexpr std::string_view text_prefix = ": ";
+
   // `echo` receives every appended line as well (standard output in the
-  // server); it is called under the log's lock, so lines never interleave.
+  // server, through a log_echo); it is called under the log's lock, so lines
+  // never interleave, and must therefore never wait on its reader.
   event_log(const clock_source& clock, const log_switches& switches, line_sink echo = {});
 
-  // Appends "[" date "] " time + text; `text` begins with ": ".
+  // Appends "[" date "] " time + text; `text` begins with text_prefix.
   void append(std::string_view utf8_text);
   // Appends only while the category's switch is on.
   void append(log_category category, std::string_view utf8_text);
+  // The same with text_prefix put before `utf8_event`.
+  void append_event(std::string_view utf8_event);
+  void append_event(log_category category, std::string_view utf8_event);
 
   // Empties the log when it holds more than 100 lines, leaving the one line
   // "Очищено <date> в <time>"; called at the start of every client request.

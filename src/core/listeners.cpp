@@ -20,7 +20,7 @@ std::optional<std::string> server_listeners::ServerStart() {
   int http_port = chislo(settings_.data_http_port);
   if (file_server_port == 0 || tcp_port == 0 || http_port == 0 || settings_.http_login.empty() ||
       settings_.http_password.empty() || page_.addresses.empty()) {
-    log_.append(": не заполнены ВСЕ поля раздаела Порт в Настройках или вы не подключены к компьютерной сети");
+    log_.append_event("не заполнены ВСЕ поля раздаела Порт в Настройках или вы не подключены к компьютерной сети");
     return std::nullopt;
   }
   tcp_.stop();
@@ -31,9 +31,9 @@ std::optional<std::string> server_listeners::ServerStart() {
   if (hooks_.clear_publication_values) hooks_.clear_publication_values();
 
   bool tcp_ok = !tcp_.start(static_cast<std::uint16_t>(tcp_port));
-  log_.append(tcp_ok ? ": запуск TCP сервера ..." : ": ошибка при попытке запустить TCP сервер");
+  log_.append_event(tcp_ok ? "запуск TCP сервера ..." : "ошибка при попытке запустить TCP сервер");
   bool http_ok = !http_.start(static_cast<std::uint16_t>(http_port));
-  log_.append(http_ok ? ": запуск HTTP сервера ..." : ": ошибка при попытке запустить HTTP сервер");
+  log_.append_event(http_ok ? "запуск HTTP сервера ..." : "ошибка при попытке запустить HTTP сервер");
 
   if (!tcp_ok || !http_ok) {
     if (hooks_.stop_housekeeping) hooks_.stop_housekeeping();
@@ -53,9 +53,9 @@ void server_listeners::ServerStop() {
   if (hooks_.stop_housekeeping) hooks_.stop_housekeeping();
   cl_ = 1;
   tcp_.stop();
-  log_.append(": TCP сервер остановлен");
+  log_.append_event("TCP сервер остановлен");
   http_.stop();
-  log_.append(": HTTP сервер остановлен");
+  log_.append_event("HTTP сервер остановлен");
   show_running(false);
 }
 

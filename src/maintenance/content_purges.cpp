@@ -7,6 +7,7 @@
 
 #include "core/data_file.hpp"
 #include "core/fields.hpp"
+#include "core/separators.hpp"
 #include "core/text_codec.hpp"
 #include "maintenance/date_reading.hpp"
 
@@ -14,7 +15,6 @@ namespace velmira {
 
 namespace {
 
-constexpr char simv = '\v';
 
 fs::path folder_file(const data_directory& data, std::string_view folder, std::string_view name) {
   return data.file(std::string(folder) + "\\" + std::string(name));

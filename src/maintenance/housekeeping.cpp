@@ -45,22 +45,22 @@ void housekeeping::purge_content(local_seconds now) {
   if (auto months = month_count(settings_.purge_news)) purge_news(today, *months);
   if (settings_.purge_notes) purge_notes(today);
   if (auto months = month_count(settings_.purge_timetables)) {
-    purge_dated("raspisanie", today, *months, false, ": удалено расписание старше " + months_text(*months));
+    purge_dated("raspisanie", today, *months, false, "удалено расписание старше " + months_text(*months));
   }
   if (auto months = month_count(settings_.purge_menus)) {
-    purge_dated("menu", today, *months, true, ": удалено меню старше " + months_text(*months));
+    purge_dated("menu", today, *months, true, "удалено меню старше " + months_text(*months));
   }
 }
 
 void housekeeping::purge_news(local_days today, int months) {
   record_keep_rule rule{oldest_kept(today, months), true};
-  run_purge("news\\data.ini", "записей", ": удалены объявления старше " + months_text(months),
+  run_purge("news\\data.ini", "записей", "удалены объявления старше " + months_text(months),
             [&] { return purge_records(data_, "news", rule); });
 }
 
 void housekeeping::purge_notes(local_days today) {
   record_keep_rule rule{today, false};
-  run_purge("zametki\\data.ini", "записей", ": удалены заметки старше 1 дня",
+  run_purge("zametki\\data.ini", "записей", "удалены заметки старше 1 дня",
             [&] { return purge_records(data_, "zametki", rule); });
 }
 
@@ -76,14 +76,14 @@ void housekeeping::run_purge(std::string_view where, std::string_view kept_kind_
   std::string where_text(where);
   try {
     auto outcome = purge();
-    if (outcome.removed) log_.append(removed_text_utf8);
+    if (outcome.removed) log_.append_event(removed_text_utf8);
     if (!outcome.unreadable_utf8.empty()) {
-      log_.append(": в " + where_text + " оставлено " + std::string(kept_kind_utf8) +
+      log_.append_event("в " + where_text + " оставлено " + std::string(kept_kind_utf8) +
                   " с нечитаемой датой: " + std::to_string(outcome.unreadable_utf8.size()) + ", например \"" +
                   outcome.unreadable_utf8.front() + "\"");
     }
   } catch (const std::exception& e) {
-    log_.append(": не удалось выполнить очистку " + where_text + ": " + e.what());
+    log_.append_event("не удалось выполнить очистку " + where_text + ": " + e.what());
   }
 }
 

@@ -14,7 +14,7 @@ namespace velmira {
 struct admin_channel_file {
   std::string_view fil;
   std::string reply;          // after "soobs", Windows-1251
-  std::string_view log_utf8;  // after ": "
+  std::string_view log_utf8;  // after the log prefix
   bool stored = true;         // "zvend" only announces the end of the bell files
   bool deleted_when_empty = false;
   std::function<void()> admin_reloads::*reload = nullptr;
@@ -134,7 +134,7 @@ std::optional<std::string> admin_commands::setti(std::string_view arguments) {
   }
   if (target->path) SaveFilUd(*target->path, push.payload);
   if (!target->known) {
-    log_.append(": ");
+    log_.append_event("");
     return std::nullopt;
   }
   return finish(*target->known, *target, push.payload);
@@ -148,7 +148,7 @@ std::optional<std::string_view> admin_commands::credentials_refusal(std::string_
 }
 
 std::string admin_commands::refuse(std::string_view log_text_utf8) const {
-  log_.append(": " + std::string(log_text_utf8));
+  log_.append_event(log_text_utf8);
   return "error";
 }
 
@@ -170,7 +170,7 @@ std::string admin_commands::finish(const admin_channel_file& known, const push_t
   // The remote copy sends an empty payload for a file it no longer has.
   if (known.deleted_when_empty && payload.empty()) fs::remove(*target.path);
   if (known.reload) (reloads_.*known.reload)();
-  log_.append(": " + std::string(known.log_utf8));
+  log_.append_event(known.log_utf8);
   return "soobs" + known.reply;
 }
 

@@ -77,9 +77,9 @@ class admin_commands {
     std::optional<fs::path> path;
   };
 
-  // The log text (after ": ") when the channel refuses these credentials.
+  // The log text (after the log prefix) when the channel refuses these credentials.
   std::optional<std::string_view> credentials_refusal(std::string_view login, std::string_view password) const;
-  // Logs ": " + text and answers "error".
+  // Logs the text as an event and answers "error".
   std::string refuse(std::string_view log_text_utf8) const;
   // Nothing when `fil` is not a file this channel accepts.
   std::optional<push_target> target_of(std::string_view fil) const;

@@ -91,7 +91,7 @@ std::string game_rooms::create(game_room& row, std::string_view game_kod) {
   cell(row, game_column::creator_number) = std::string(1, creator);
   cell(row, game_column::joiner_number) = creator == '1' ? "2" : "1";
   cell(row, game_column::shared_draw) = std::string(1, draw_());
-  log_.append(log_category::game_creation, ": создана игра");
+  log_.append_event(log_category::game_creation, "создана игра");
   return "gameegdem;" + cell(row, game_column::creator_number) + ";" +
          cell(row, game_column::shared_draw) + ";";
 }
@@ -120,7 +120,7 @@ std::optional<std::string> game_rooms::serve_room(game_room& row, std::string_vi
 std::string game_rooms::join(game_room& row) {
   if (cell(row, game_column::state) != "1") return no_room;
   cell(row, game_column::state) = "2";
-  log_.append(": начали играть");
+  log_.append_event("начали играть");
   return "gameegdem;" + cell(row, game_column::joiner_number) + ";" +
          cell(row, game_column::shared_draw) + ";";
 }
@@ -163,7 +163,7 @@ void game_rooms::GameKomnClear(int n, game_room& row, local_seconds now) {
   int joiner_moved = stamped_minute(cell(row, game_column::joiner_move_time), now);
   if (minutes_since(creator_moved, minute) > idle_minutes || minutes_since(joiner_moved, minute) > idle_minutes) {
     row = game_room{};
-    log_.append(": комната с игрой №" + std::to_string(n) + " очищена");
+    log_.append_event("комната с игрой №" + std::to_string(n) + " очищена");
   }
 }
 

@@ -7,6 +7,7 @@
 #include "content/letter_code.hpp"
 #include "core/data_file.hpp"
 #include "core/fields.hpp"
+#include "core/separators.hpp"
 #include "core/text_codec.hpp"
 #include "users/roles.hpp"
 
@@ -24,7 +25,6 @@ struct news_content_kind {
 
 namespace {
 
-constexpr char simv = '\v';
 constexpr size_t entry_key_fields = 5;
 
 const news_content_kind announcements{"news", false, log_category::news_changes, " добавление новости",
@@ -108,7 +108,7 @@ std::optional<std::string> news_commands::add(const news_content_kind& kind, std
   DobObjav(field(date) + field(time_text(now)) + field(StrToHex(login)) + field(StrToHex(password)) +
                author_fields(*user) + field(soob_text) + field(pick_colour()),
            kind.folder);
-  log_.append(kind.category, ": " + to_utf8(login) + " " + to_utf8(rol) + kind.added_utf8);
+  log_.append_event(kind.category, to_utf8(login) + " " + to_utf8(rol) + kind.added_utf8);
   return (*user)[user_column::full_name];
 }
 
@@ -132,7 +132,7 @@ void news_commands::change(const news_content_kind& kind, change_mode mode, std:
   if (!users_.find(login, password, rol)) return;
   DelRedaktNews(mode, kind.folder, rest);
   auto event = mode == change_mode::remove ? kind.delete_requested_utf8 : kind.edited_utf8;
-  log_.append(kind.category, ": " + to_utf8(login) + " " + to_utf8(rol) + event);
+  log_.append_event(kind.category, to_utf8(login) + " " + to_utf8(rol) + event);
 }
 
 void news_commands::newsD(std::string_view rol, std::string_view arguments) {

@@ -4,6 +4,7 @@
 
 #include "core/data_file.hpp"
 #include "core/fields.hpp"
+#include "core/separators.hpp"
 #include "core/text_codec.hpp"
 #include "users/roles.hpp"
 
@@ -11,7 +12,6 @@ namespace velmira {
 
 namespace {
 
-constexpr char simv = '\v';
 constexpr int last_menu_on_page = 10;
 const std::string error_reply = "error";
 
@@ -127,7 +127,7 @@ std::optional<fs::path> publication_commands::menu_file(std::string_view dat, st
 
 void publication_commands::log_change(log_category category, std::string_view rol, const char* event_utf8,
                                       std::string_view dat) const {
-  log_.append(category, ": " + to_utf8(rol) + event_utf8 + to_utf8(dat));
+  log_.append_event(category, to_utf8(rol) + event_utf8 + to_utf8(dat));
 }
 
 std::string publication_commands::publish_timetable(std::string_view rol, std::string_view arguments) {

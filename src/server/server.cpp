@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/address_list.hpp"
+#include "core/data_file.hpp"
 #include "core/http_listener.hpp"
 #include "core/listeners.hpp"
 #include "core/operator_executor.hpp"
@@ -90,6 +91,8 @@ void Server::start_up() {
   auto& state = parts_->state;
   const bool local = [&] {
     try {
+      // Before anything is read: what an interrupted rewrite left is ours.
+      remove_interrupted_writes(state.data.root());
       state.page.addresses = local_addresses();
       state.data.create_tree();
       state.data.reset_text_placeholders();
@@ -132,7 +135,7 @@ std::optional<std::string> Server::PereklNaLockal() {
 
 std::optional<std::string> Server::start_listeners() {
   auto message = parts_->listeners.ServerStart();
-  if (message) parts_->state.log.append(": " + *message);
+  if (message) parts_->state.log.append_event(*message);
   return message;
 }
 

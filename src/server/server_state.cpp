@@ -31,7 +31,7 @@ void server_state::publish_greeting(const std::string& calendar_off_flag) {
 }
 
 void server_state::load_bell_list() {
-  if (auto refusal = bells.LoadSpisokLocal("zvonok")) log.append(": " + *refusal);
+  if (auto refusal = bells.LoadSpisokLocal("zvonok")) log.append_event(*refusal);
 }
 
 void server_state::load_local_subsystems() {

@@ -6,13 +6,10 @@
 
 namespace velmira {
 
-// True when the bytes are well-formed UTF-8 (no overlong forms, surrogates
-// or code points past U+10FFFF).
-bool is_valid_utf8(std::string_view bytes);
-
-// Bytes from a client as Windows-1251 text: read as UTF-8 when they are valid
-// UTF-8, otherwise taken as Windows-1251 already. Both kinds of client exist:
-// copies of this server send UTF-8, older clients their own code page.
+// Bytes from a client as Windows-1251 text: read as UTF-8 when is_valid_utf8
+// (core/text_codec) accepts them, otherwise taken as Windows-1251 already.
+// Both kinds of client exist: copies of this server send UTF-8, older
+// clients their own code page.
 std::string text_from_wire(std::string_view bytes);
 
 // The request path of an HTTP request target: the query dropped,

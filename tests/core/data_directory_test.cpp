@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <iterator>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/data_directory.hpp"
 #include "core/text_codec.hpp"
@@ -110,6 +115,29 @@ TEST(DataDirectory, PlaceholderPagesReplaceTimetableAndMenuErrorFiles) {
   EXPECT_EQ(dir.read("menu/error.ini"), page);
   EXPECT_EQ(placeholder_page(), page);
   EXPECT_EQ(dir.read("news/error.ini"), "left alone\r\n");
+}
+
+ino_t inode(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) throw std::runtime_error("cannot stat " + path.string());
+  return st.st_ino;
+}
+
+// Run on every start: once the files are right, a start writes nothing, so
+// it needs no free space.
+TEST(DataDirectory, PlaceholderStepsLeaveFilesThatAreAlreadyRight) {
+  testing::temp_dir dir;
+  data_directory data(dir.path());
+  data.create_tree();
+  data.reset_text_placeholders();
+  data.write_placeholder_pages();
+  const char* files[] = {"zametki/error.ini", "news/error.ini", "raspisanie/error.ini", "menu/error.ini"};
+  std::vector<ino_t> before;
+  for (const char* f : files) before.push_back(inode(dir.path() / f));
+
+  data.reset_text_placeholders();
+  data.write_placeholder_pages();
+  for (size_t i = 0; i < std::size(files); ++i) EXPECT_EQ(inode(dir.path() / files[i]), before[i]) << files[i];
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -107,6 +112,92 @@ TEST(ReplaceFileAtomically, FailedReplaceLeavesTheOldFileAndNoTemporary) {
   EXPECT_THROW(replace_file_atomically(dir.path() / "data.ini", "new"), data_file_error);
   EXPECT_EQ(dir.read("data.ini/keep"), "old");
   EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"data.ini"}));
+}
+
+// What tells a file rewritten in place or replaced from one left alone.
+struct file_identity {
+  ino_t inode;
+  timespec modified;
+  bool operator==(const file_identity& o) const {
+    return inode == o.inode && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
+file_identity identity(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) throw std::runtime_error("cannot stat " + path.string());
+  return {st.st_ino, st.st_mtim};
+}
+
+// An old modification time, so that a write in the same clock tick shows.
+void age(const fs::path& path) {
+  timespec old[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+  if (::utimensat(AT_FDCWD, path.c_str(), old, 0) != 0) throw std::runtime_error("cannot age " + path.string());
+}
+
+TEST(ReplaceFileIfChanged, SameBytesLeaveTheFileUntouched) {
+  for (std::string bytes : {std::string(), std::string("page\r\n\xC4\xE0\r\n")}) {
+    testing::temp_dir dir;
+    dir.write("error.ini", bytes);
+    age(dir.path() / "error.ini");
+    auto before = identity(dir.path() / "error.ini");
+    EXPECT_FALSE(replace_file_if_changed(dir.path() / "error.ini", bytes));
+    EXPECT_TRUE(identity(dir.path() / "error.ini") == before) << ::testing::PrintToString(bytes);
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"error.ini"}));
+  }
+}
+
+TEST(ReplaceFileIfChanged, OtherBytesReplaceTheFile) {
+  struct change {
+    std::optional<std::string> old_bytes;  // nothing: the file is missing
+    std::string new_bytes;
+  };
+  for (const auto& c : {change{std::nullopt, "new\r\n"}, change{"old\r\n", "new\r\n"},
+                        change{"new\r\n and more", "new\r\n"}, change{"new", "new\r\n"},
+                        change{"text", ""}}) {
+    testing::temp_dir dir;
+    if (c.old_bytes) dir.write("error.ini", *c.old_bytes);
+    EXPECT_TRUE(replace_file_if_changed(dir.path() / "error.ini", c.new_bytes));
+    EXPECT_EQ(dir.read("error.ini"), c.new_bytes);
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"error.ini"}));
+  }
+}
+
+TEST(RemoveInterruptedWrites, RemovesOnlyTemporaryFilesOfAtomicWrites) {
+  struct entry {
+    const char* path;
+    bool removed;
+  };
+  const entry files[] = {
+      {".data.ini.Ab12Cd", true},
+      {"news/.data.ini.zZ09aA", true},
+      {"menu/01.09.24/.1.ini.QwErTy", true},
+      {"zvonok/.Обычный.ini.x1Y2z3", true},
+      {".x.ABCDEF", true},
+      {".data.ini.Ab12C", false},     // five characters
+      {".data.ini.Ab12Cde", false},   // seven
+      {".data.ini.Ab_2Cd", false},    // not mkstemp's alphabet
+      {"data.ini.Ab12Cd", false},     // no leading dot
+      {"..Ab12Cd", false},            // no name
+      {".data.iniAb12Cd", false},     // no dot before the six
+      {".hidden", false},
+      {"news/data.ini", false},
+  };
+  testing::temp_dir dir;
+  for (const auto& f : files) dir.write(f.path, "x");
+  // A folder and a symbolic link of that shape are not ours.
+  dir.write("news/.folder.ini.Ab12Cd/kept.ini", "x");
+  fs::create_symlink(dir.path() / "news/data.ini", dir.path() / ".link.ini.Ab12Cd");
+
+  EXPECT_EQ(remove_interrupted_writes(dir.path()), 5u);
+  for (const auto& f : files) EXPECT_NE(dir.exists(f.path), f.removed) << f.path;
+  EXPECT_TRUE(dir.exists("news/.folder.ini.Ab12Cd/kept.ini"));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / ".link.ini.Ab12Cd"));
+}
+
+TEST(RemoveInterruptedWrites, MissingDirectoryRemovesNothing) {
+  testing::temp_dir dir;
+  EXPECT_EQ(remove_interrupted_writes(dir.path() / "absent"), 0u);
 }
 
 TEST(ReadFile, MissingFileIsNothing) {

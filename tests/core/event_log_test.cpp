@@ -61,6 +61,15 @@ TEST_F(EventLog, EverySwitchGuardsOnlyItsOwnCategory) {
   }
 }
 
+TEST_F(EventLog, EventGetsTheTextPrefixAndFollowsItsSwitch) {
+  log.append_event("запуск TCP сервера ...");
+  log.append_event(log_category::menu_views, "просмотр меню");
+  switches.set(log_category::menu_views, true);
+  log.append_event(log_category::menu_views, "просмотр меню");
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"[25.12.2023] 9:05:07: запуск TCP сервера ...",
+                                                   "[25.12.2023] 9:05:07: просмотр меню"}));
+}
+
 TEST_F(EventLog, MoreThanAHundredLinesAreReplacedByTheClearedLine) {
   fill(101);
   clock.set(make_local(2023, 12, 25, 10, 0, 1));

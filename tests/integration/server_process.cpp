@@ -9,14 +9,41 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "core/data_file.hpp"
+#include "support/line_client.hpp"
+
 namespace velmira::testing {
 
 namespace fs = std::filesystem;
 
-server_process::server_process(const temp_dir& dir, std::vector<std::string> args) {
+namespace {
+
+// Appends what `fd` delivers to `text` until `done` holds or the time is up.
+void read_until(int fd, std::string& text, const std::function<bool(const std::string&)>& done,
+                std::chrono::seconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done(text)) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[4096];
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+server_process::server_process(const temp_dir& dir, std::vector<std::string> args, standard_output mode) {
   fs::copy_file(VELMIRA_BINARY, dir.path() / "velmira", fs::copy_options::overwrite_existing);
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  int unread[2] = {-1, -1};
+  if (mode == standard_output::left_unread) {
+    if (::pipe2(unread, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    ::fcntl(unread[1], F_SETPIPE_SZ, 4096);  // the smallest: full after a few lines
+  }
   std::string exe = (dir.path() / "velmira").string();
   std::string config = (dir.path() / "config").string();
   std::vector<char*> argv = {exe.data()};
@@ -24,7 +51,7 @@ server_process::server_process(const temp_dir& dir, std::vector<std::string> arg
   argv.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ == 0) {
-    ::dup2(out[1], 1);
+    ::dup2(unread[1] >= 0 ? unread[1] : out[1], 1);
     ::dup2(out[1], 2);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     ::execv(exe.c_str(), argv.data());
@@ -32,6 +59,8 @@ server_process::server_process(const temp_dir& dir, std::vector<std::string> arg
   }
   ::close(out[1]);
   out_ = out[0];
+  if (unread[1] >= 0) ::close(unread[1]);
+  unread_out_ = unread[0];
 }
 
 server_process::~server_process() {
@@ -40,20 +69,19 @@ server_process::~server_process() {
     ::waitpid(pid_, nullptr, 0);
   }
   ::close(out_);
+  if (unread_out_ >= 0) ::close(unread_out_);
 }
 
 std::string server_process::output_until(const std::string& text, std::chrono::seconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (output_.find(text) == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{out_, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    char buffer[4096];
-    ssize_t n = ::read(out_, buffer, sizeof buffer);
-    if (n <= 0) break;
-    output_.append(buffer, static_cast<size_t>(n));
-  }
+  read_until(out_, output_, [&](const std::string& got) { return got.find(text) != std::string::npos; }, limit);
   return output_;
+}
+
+std::string server_process::standard_output_until(const std::function<bool(const std::string&)>& done,
+                                                  std::chrono::seconds limit) {
+  if (unread_out_ < 0) throw std::logic_error("standard output is collected with standard error");
+  read_until(unread_out_, standard_output_, done, limit);
+  return standard_output_;
 }
 
 int server_process::wait_exit(std::chrono::seconds limit) {
@@ -84,5 +112,12 @@ void server_process::drain() {
 }
 
 void server_process::signal(int s) { ::kill(pid_, s); }
+
+std::vector<std::string> settings_on_free_ports() {
+  auto lines = split_lines(*read_file(VELMIRA_FACTORY_SETTINGS));
+  lines.at(1) = std::to_string(free_port());
+  lines.at(2) = std::to_string(free_port());
+  return lines;
+}
 
 }  // namespace velmira::testing

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,17 +12,27 @@
 
 namespace velmira::testing {
 
+// Where the child's standard output goes: with standard error into the
+// output the test reads, or into a pipe of one page that nobody reads until
+// the test calls standard_output_until.
+enum class standard_output { collected, left_unread };
+
 class server_process {
  public:
   // Copies the executable into `dir` as an operator would install it, then
   // starts it there with `args`.
-  explicit server_process(const temp_dir& dir, std::vector<std::string> args = {});
+  explicit server_process(const temp_dir& dir, std::vector<std::string> args = {},
+                          standard_output out = standard_output::collected);
   ~server_process();
   server_process(const server_process&) = delete;
   server_process& operator=(const server_process&) = delete;
 
   // Output read until `text` appears or the time is up.
   std::string output_until(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(20));
+  // With standard_output::left_unread: the standard output, read from now on
+  // until `done` holds for it or the time is up.
+  std::string standard_output_until(const std::function<bool(const std::string&)>& done,
+                                    std::chrono::seconds limit = std::chrono::seconds(20));
   // The exit status (128 + signal when killed), or -1 when it has not ended in time.
   int wait_exit(std::chrono::seconds limit = std::chrono::seconds(20));
   void signal(int s);
@@ -33,6 +44,12 @@ class server_process {
   int out_ = -1;
   bool exited_ = false;
   std::string output_;
+  int unread_out_ = -1;
+  std::string standard_output_;
 };
+
+// The shipped factory settings with free ports (TCP on line 2, HTTP on
+// line 3), so tests never clash.
+std::vector<std::string> settings_on_free_ports();
 
 }  // namespace velmira::testing

@@ -38,15 +38,30 @@ TEST(DecodeRequestPath, KeepsNulAndControlBytesForTheCallerToRefuse) {
   EXPECT_EQ(decode_request_path("/a%00b%0A"), std::string("/a\0b\n", 5));
 }
 
-TEST(IsValidUtf8, RefusesWhatIsNotStrictUtf8) {
-  EXPECT_TRUE(is_valid_utf8("plain ascii"));
-  EXPECT_TRUE(is_valid_utf8("\xD0\x9E\xE2\x82\xAC\xF0\x9F\x98\x80"));  // О € 😀
-  EXPECT_FALSE(is_valid_utf8("\xCE\xF1"));                             // Windows-1251 "Ос"
-  EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));                             // overlong "/"
-  EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));                         // surrogate
-  EXPECT_FALSE(is_valid_utf8("\xF4\x90\x80\x80"));                     // past U+10FFFF
-  EXPECT_FALSE(is_valid_utf8("\xD0"));                                 // cut short
+struct wire_case {
+  std::string bytes;
+  std::string cp1251;
+};
+
+class TextFromWire : public ::testing::TestWithParam<wire_case> {};
+
+// What from_utf8 refuses as UTF-8 is taken as Windows-1251 here, byte for
+// byte; what it accepts is decoded the same way on both paths.
+TEST_P(TextFromWire, ReadsUtf8ExactlyWhenTheDecoderAcceptsIt) {
+  EXPECT_EQ(text_from_wire(GetParam().bytes), GetParam().cp1251);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, TextFromWire,
+    ::testing::Values(wire_case{"plain", "plain"}, wire_case{"\xD0\x9E\xD1\x81", "\xCE\xF1"},
+                      wire_case{"\xF0\x9F\x98\x80", "?"},                  // UTF-8 that Windows-1251 lacks
+                      wire_case{"\xCE\xF1", "\xCE\xF1"},                   // Windows-1251 already
+                      wire_case{"\xC0\xAF", "\xC0\xAF"},                   // overlong "/"
+                      wire_case{"\xE0\x80\xAF", "\xE0\x80\xAF"},           // overlong, 3 bytes
+                      wire_case{"\xED\xA0\x80", "\xED\xA0\x80"},           // surrogate
+                      wire_case{"\xF4\x90\x80\x80", "\xF4\x90\x80\x80"},   // past U+10FFFF
+                      wire_case{"\xD0\x9E\xD0", "\xD0\x9E\xD0"},           // cut short at the end
+                      wire_case{"a\x80", "a\x80"}));                       // lone continuation
 
 }  // namespace
 }  // namespace velmira
