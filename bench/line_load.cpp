@@ -12,6 +12,9 @@
 //   login      "conec" of the user --login/--password
 //   news       "newsS" of a teacher (no reply) and then "zameV", which has
 //              one: one durable add of an announcement per round trip
+//   churn      as news, with a "newsD" between them that deletes every
+//              announcement dated today: the file keeps its size, so what
+//              readers of it see is the writers' doing, not a growing file
 //   reference  one line, answered by the minimal line server's fixed text
 //
 // Every reply is checked against the first one of its connection; a wrong
@@ -34,6 +37,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <functional>
 #include <iostream>
@@ -101,9 +105,10 @@ options parse_options(int argc, char** argv) {
   if (argc % 2 == 0) fail("options come in pairs: --name value");
   options o;
   for (int i = 1; i + 1 < argc; i += 2) apply_option(o, argv[i], argv[i + 1]);
-  const bool known_mix = o.mix == "game" || o.mix == "login" || o.mix == "news" || o.mix == "reference";
+  const bool known_mix =
+      o.mix == "game" || o.mix == "login" || o.mix == "news" || o.mix == "churn" || o.mix == "reference";
   if (o.port == 0 || !known_mix || o.connections < 1) {
-    fail("usage: line_load --port P --mix game|login|news|reference [--connections N] [--seconds S] "
+    fail("usage: line_load --port P --mix game|login|news|churn|reference [--connections N] [--seconds S] "
          "[--login L --password W] [--hold-idle N --server-pid PID]");
   }
   if (o.hold_idle > 0 && o.server_pid == 0) fail("--hold-idle needs --server-pid");
@@ -166,10 +171,28 @@ std::string news_round_trip(int index) {
          "\v\r\nzameVUhitbench" + n + ";pw" + n + ";\r\n";
 }
 
+// The date the server stamps on today's records: dd.mm.yyyy, local time.
+std::string today_as_recorded() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%d.%m.%Y", &local);
+  return text;
+}
+
+std::string churn_round_trip(int index) {
+  const std::string n = std::to_string(index % 16 + 1);
+  auto round_trip = news_round_trip(index);
+  auto deletion = "newsDUhitbench" + n + "\vpw" + n + "\v" + today_as_recorded() + "\v\r\n";
+  return round_trip.insert(round_trip.find("zameV"), deletion);
+}
+
 asio::awaitable<std::string> round_trip_for(tcp::socket& socket, const options& o, int index) {
   if (o.mix == "game") co_return co_await game_round_trip(socket, "b" + std::to_string(getpid()) + "-" + std::to_string(index));
   if (o.mix == "login") co_return "conecUche" + o.login + ";" + o.password + ";\r\n";
   if (o.mix == "news") co_return news_round_trip(index);
+  if (o.mix == "churn") co_return churn_round_trip(index);
   co_return std::string("ping\r\n");
 }
 
@@ -178,7 +201,7 @@ asio::awaitable<std::string> round_trip_for(tcp::socket& socket, const options& 
 void check_first_reply(const options& o, const std::string& reply) {
   bool right = o.mix == "game"    ? reply == "gameehod;e2-e4"
                : o.mix == "login" ? reply.starts_with("conec")
-               : o.mix == "news"  ? reply == "zameV1"
+               : o.mix == "news" || o.mix == "churn" ? reply == "zameV1"
                                   : !reply.empty();
   if (!right) fail("unexpected first reply for mix " + o.mix + ": " + reply);
 }
