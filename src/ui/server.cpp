@@ -9,6 +9,7 @@
 #include "core/data_file.hpp"
 #include "core/http_listener.hpp"
 #include "core/listeners.hpp"
+#include "core/open_files.hpp"
 #include "core/operator_error.hpp"
 #include "core/settings_file.hpp"
 #include "core/tcp_listener.hpp"
@@ -68,8 +69,10 @@ struct Server::parts {
         admin(s.settings_, login, data, *s.log_, admin_reloads_for(s)),
         dispatch(s.operator_lock_, *s.log_, command_families{login, games, news, publication, admin}),
         web_service(data, s.users_, *s.log_),
-        tcp(io, line_protocol_sessions(dispatch), *s.log_, "TCP"),
-        http(io, web_service, *s.log_),
+        connections_per_listener(connection_cap(raise_descriptor_limit(), 2)),
+        tcp(io, line_protocol_sessions(dispatch), *s.log_, "TCP",
+            {.max_connections = connections_per_listener, .keep_alive = true}),
+        http(io, web_service, *s.log_, {.max_connections = connections_per_listener}),
         listeners(tcp, http, s.settings_, s.page_, *s.log_,
                   listener_hooks{[this] { summary.clear_timetable_and_menu(); }, [this] { housekeeping.start(); },
                                  [this] { housekeeping.stop(); }}),
@@ -114,6 +117,7 @@ struct Server::parts {
   admin_commands admin;
   dispatcher dispatch;
   file_service web_service;
+  std::size_t connections_per_listener;  // TCP and HTTP, within the descriptor limit
   tcp_listener tcp;
   http_listener http;
   server_listeners listeners;

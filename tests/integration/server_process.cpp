@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +14,8 @@ namespace velmira::testing {
 
 namespace fs = std::filesystem;
 
-server_process::server_process(const temp_dir& dir, std::vector<std::string> args) {
+server_process::server_process(const temp_dir& dir, std::vector<std::string> args,
+                               unsigned long descriptor_limit) {
   fs::copy_file(VELMIRA_BINARY, dir.path() / "velmira", fs::copy_options::overwrite_existing);
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -27,6 +29,10 @@ server_process::server_process(const temp_dir& dir, std::vector<std::string> arg
     ::dup2(out[1], 1);
     ::dup2(out[1], 2);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    if (descriptor_limit != 0) {
+      rlimit limit{descriptor_limit, descriptor_limit};
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
+    }
     ::execv(exe.c_str(), argv.data());
     ::_exit(127);
   }
@@ -84,5 +90,10 @@ void server_process::drain() {
 }
 
 void server_process::signal(int s) { ::kill(pid_, s); }
+
+std::string server_process::output_so_far() {
+  drain();
+  return output_;
+}
 
 }  // namespace velmira::testing
