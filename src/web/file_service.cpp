@@ -1,5 +1,6 @@
 #include "web/file_service.hpp"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -62,7 +63,9 @@ bool take_remote_administrator(std::string& s, const web_settings& settings) {
   return accepted;
 }
 
-bool refused_name(const std::string& s) { return s == "users.ini" || s == "setting.ini"; }
+bool refused_name(const std::string& s) {
+  return std::ranges::find(file_service::refused_names, s) != file_service::refused_names.end();
+}
 
 // The extension begins at the "." fourth or else fifth from the end: ".ini"
 // and ".ini2" are the only extensions served.
@@ -101,7 +104,7 @@ web_settings web_settings_from(const settings_page& page) {
 
 file_service::file_service(const data_directory& data, const user_table& users, event_log& log,
                            file_cache::clock now)
-    : data_(data), users_(users), log_(log), cache_(std::move(now)) {}
+    : data_(data), users_(users), log_(log), cache_(data.root(), std::move(now)) {}
 
 void file_service::publish(web_settings settings) {
   settings_.store(std::make_shared<const web_settings>(std::move(settings)));
@@ -114,13 +117,21 @@ http_reply file_service::IdHTTPServer1CommandGet(const http_request& request) co
   if (!s.empty()) s.erase(0, 1);
   auto chosen = choose_file(std::move(s), *settings);
   if (!chosen) return with_no_cache(default_http_reply());
-  if (chosen->view) log_.append(chosen->view->category, chosen->view->line_utf8);
 
   std::error_code error;
-  auto bytes = cache_.read(chosen->file, error);
-  if (!bytes && chosen->fallback) bytes = cache_.read(*chosen->fallback, error);
+  auto bytes = read_route(*chosen, error);
+  if (!bytes && error == file_cache::refused) return with_no_cache(default_http_reply());
+  if (chosen->view) log_.append(chosen->view->category, chosen->view->line_utf8);
   if (!bytes) return with_no_cache(internal_error(error));
   return with_no_cache({200, std::string(file_content_type), "", {}, std::move(bytes)});
+}
+
+// A file that is there but refused (a link) gets no fallback: it is no
+// missing timetable, and its folder's error.ini would hide the refusal.
+std::shared_ptr<const std::string> file_service::read_route(const route& chosen, std::error_code& error) const {
+  auto bytes = cache_.read(chosen.file, error);
+  if (!bytes && chosen.fallback && error != file_cache::refused) bytes = cache_.read(*chosen.fallback, error);
+  return bytes;
 }
 
 http_reply file_service::handle(const http_request& request) {

@@ -2,6 +2,7 @@
 // The HTTP file service: every request of the data HTTP port is answered
 // here with a file of the data directory, byte for byte, or with the
 // listener's default reply.
+#include <array>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -44,14 +45,19 @@ web_settings web_settings_from(const settings_page& page);
 // gets the default reply.
 //
 // Files are served from a file_cache, checked against the disk on every
-// request; `now` is the clock it judges file times by. A connection's
-// credentials are checked on its first request and again only when its
-// Authorization header or the published settings change.
+// request; `now` is the clock it judges file times by. A file reached
+// through a symbolic link is refused like a path that leaves the data
+// directory. A connection's credentials are checked on its first request
+// and again only when its Authorization header or the published settings
+// change.
 class file_service final : public http_handler {
  public:
   // Distinct request paths whose routes are kept; far more than a school
   // publishes files.
   static constexpr std::size_t max_known_routes = 4096;
+  // Request paths the plain form never serves: the users' passwords and the
+  // server's settings. Only the remote administrator's form reaches them.
+  static constexpr std::array<std::string_view, 2> refused_names = {"users.ini", "setting.ini"};
 
   file_service(const data_directory& data, const user_table& users, event_log& log,
                file_cache::clock now = std::chrono::system_clock::now);
@@ -76,6 +82,7 @@ class file_service final : public http_handler {
   std::shared_ptr<const route> user_checked_info(std::string_view s) const;
   std::shared_ptr<const route> plain_route(const std::string& s) const;
   std::shared_ptr<route> resolve(const std::string& folder, const std::string& name, const std::string& ext) const;
+  std::shared_ptr<const std::string> read_route(const route& chosen, std::error_code& error) const;
   static std::optional<logged_view> view_of(const std::string& folder, const std::string& name,
                                             const std::string& ext);
 

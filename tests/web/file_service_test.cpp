@@ -6,6 +6,7 @@
 #include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -398,6 +399,105 @@ TEST_F(CachingFileService, ATimetablePublishedAfterAMissIsServed) {
   write("raspisanie/07.09.24.ini2", "rasp||07.09.24\r\n");
   EXPECT_EQ(*served("/raspisanie/07.09.24.ini2"), "rasp||07.09.24\r\n");
 }
+
+// Links are put in a data directory by hand only: the server writes every
+// file itself, by rename, never as a link. One may lead anywhere, so none
+// is followed, not even one that stays inside and names a file that could
+// be served.
+struct link_case {
+  std::string name;
+  std::function<void(const fs::path& data, const fs::path& outside)> make;
+  std::string target;
+};
+
+void PrintTo(const link_case& c, std::ostream* os) { *os << c.name; }
+
+class FileServiceLinks : public FileService, public ::testing::WithParamInterface<link_case> {};
+
+TEST_P(FileServiceLinks, AreRefusedLikeAPathLeavingTheDataDirectory) {
+  GetParam().make(tmp.path() / "data", tmp.path());
+  for (int line = first_log_switch_line; line < first_log_switch_line + log_switch_count; ++line) {
+    switches.set(static_cast<log_category>(line), true);
+  }
+  auto reply = get(GetParam().target);
+  EXPECT_EQ(reply.content_type, default_type);
+  EXPECT_EQ(reply.body, default_body);
+  EXPECT_EQ(reply.headers, no_cache);
+  EXPECT_TRUE(log.lines().empty()) << "a refused path is no view";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, FileServiceLinks,
+    ::testing::Values(
+        link_case{"ToAFileOutside",
+                  [](const fs::path& data, const fs::path& outside) {
+                    fs::create_symlink(outside / "secret.ini", data / "menu" / "07.09.24.ini");
+                  },
+                  "/menu/07.09.24.ini"},
+        link_case{"ToUsersIni",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink("../users.ini", data / "news" / "list.ini");
+                  },
+                  "/news/list.ini"},
+        link_case{"AbsoluteToSettingIni",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink(data / "setting.ini", data / "raspisanie" / "08.09.24.ini2");
+                  },
+                  "/raspisanie/08.09.24.ini2"},
+        link_case{"FolderLeadingOutside",
+                  [](const fs::path& data, const fs::path& outside) {
+                    fs::create_directory_symlink(outside, data / "outside");
+                  },
+                  "/outside/secret.ini"},
+        link_case{"InsideToAnAllowedFile",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink("data.ini", data / "news" / "alias.ini");
+                  },
+                  "/news/alias.ini"},
+        // The missing file's fallback is refused too, not served instead.
+        link_case{"ErrorIniToUsersIni",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink("../users.ini", data / "zvonok" / "error.ini");
+                  },
+                  "/zvonok/missing.ini"}),
+    [](const auto& info) { return info.param.name; });
+
+// A link made after its path was served and kept: the path's stat then
+// finds another file than the one kept, and the link is looked at anew.
+class CachingFileServiceLinks : public CachingFileService, public ::testing::WithParamInterface<link_case> {};
+
+TEST_P(CachingFileServiceLinks, MadeAfterTheFileWasKeptAreRefused) {
+  const auto first = served("/news/data.ini");
+  ASSERT_NE(first, nullptr);
+  ASSERT_EQ(served("/news/data.ini"), first) << "kept";
+  GetParam().make(tmp.path() / "data", tmp.path());
+  EXPECT_EQ(cached.serve({"GET", GetParam().target, valid_authorization}).body, default_body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, CachingFileServiceLinks,
+    ::testing::Values(
+        link_case{"FileReplacedByALinkOutside",
+                  [](const fs::path& data, const fs::path& outside) {
+                    fs::create_symlink(outside / "secret.ini", data / "news" / "link.tmp");
+                    fs::rename(data / "news" / "link.tmp", data / "news" / "data.ini");
+                  },
+                  "/news/data.ini"},
+        link_case{"FileReplacedByALinkToUsersIni",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink("../users.ini", data / "news" / "link.tmp");
+                    fs::rename(data / "news" / "link.tmp", data / "news" / "data.ini");
+                  },
+                  "/news/data.ini"},
+        link_case{"FolderReplacedByALinkOutside",
+                  [](const fs::path& data, const fs::path& outside) {
+                    fs::create_directory(outside / "elsewhere");
+                    replace_file_atomically(outside / "elsewhere" / "data.ini", "elsewhere");
+                    fs::rename(data / "news", data / "news.old");
+                    fs::create_directory_symlink(outside / "elsewhere", data / "news");
+                  },
+                  "/news/data.ini"}),
+    [](const auto& info) { return info.param.name; });
 
 // One connection's requests in turn: the header is checked when it first
 // comes and again whenever it or the published settings change.
