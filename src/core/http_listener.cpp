@@ -11,6 +11,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/http/span_body.hpp>
 
+#include "core/failure_report.hpp"
 #include "core/limits.hpp"
 #include "core/tcp_listener.hpp"
 
@@ -40,13 +41,36 @@ strand_socket on_own_strand(tcp::socket accepted, asio::io_context& io) {
   strand_socket socket(asio::make_strand(io));
   beast::error_code ec;
   const auto protocol = accepted.local_endpoint(ec).protocol();
-  if (ec) return socket;
-  const auto fd = accepted.release(ec);
-  if (ec) return socket;
-  socket.assign(protocol, fd, ec);
-  if (ec) ::close(fd);
+  if (!ec) {
+    const auto fd = accepted.release(ec);
+    if (!ec) {
+      socket.assign(protocol, fd, ec);
+      if (ec) ::close(fd);
+    }
+  }
+  if (ec) report_failure("HTTP accept", ec);
   return socket;
 }
+
+// A request body, read to its end and dropped: only GET and HEAD are
+// served, yet a client may send a body with any request, and its bytes
+// must not be taken for the next request on the connection.
+struct ignored_body {
+  struct value_type {};
+
+  class reader {
+   public:
+    template <bool is_request, class Fields>
+    reader(http::header<is_request, Fields>&, value_type&) {}
+    void init(const boost::optional<std::uint64_t>&, beast::error_code& ec) { ec = {}; }
+    template <class ConstBufferSequence>
+    std::size_t put(const ConstBufferSequence& buffers, beast::error_code& ec) {
+      ec = {};
+      return asio::buffer_size(buffers);
+    }
+    void finish(beast::error_code& ec) { ec = {}; }
+  };
+};
 
 class http_session final : public connection, public std::enable_shared_from_this<http_session> {
  public:
@@ -73,6 +97,11 @@ class http_session final : public connection, public std::enable_shared_from_thi
 
  private:
   void read_request() {
+    empty_line_skipped_ = false;
+    parse_request();
+  }
+
+  void parse_request() {
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(limits::max_http_header));
     parser_->body_limit(limits::max_http_body);
@@ -82,18 +111,44 @@ class http_session final : public connection, public std::enable_shared_from_thi
   }
 
   void on_read(beast::error_code ec) {
+    if (ec == http::error::bad_method && !empty_line_skipped_) return skip_empty_line();
     // Timeouts, resets, malformed or oversized requests end the connection.
-    if (ec) return end();
+    if (ec) return fail(ec, "HTTP read");
     const auto& req = parser_->get();
     http_request request{std::string(req.method_string()), std::string(req.target()),
                          std::string(req[http::field::authorization]), &memo_};
     http_reply reply;
     try {
       reply = handler_.serve(request);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      report_failure("HTTP request", e.what());
       reply = {500, "text/html; charset=utf-8", "", {}};
     }
     write_reply(std::move(reply), req.version(), req.keep_alive(), req.method() == http::verb::head);
+  }
+
+  // A server ignores one empty line before a request line (RFC 9112,
+  // 2.2): some clients send CR LF after a request body. Beast's parser
+  // refuses it as a bad method without taking a byte, so the line is taken
+  // off here and the request parsed again. A CR alone may be the first
+  // half of such a line; the next bytes tell.
+  void skip_empty_line() {
+    const std::string_view bytes(static_cast<const char*>(buffer_.data().data()), buffer_.size());
+    if (bytes == "\r") return read_more_then_skip_empty_line();
+    const std::size_t length = bytes.starts_with("\r\n") ? 2 : bytes.starts_with('\n') ? 1 : 0;
+    if (length == 0) return fail(http::error::bad_method, "HTTP read");
+    buffer_.consume(length);
+    empty_line_skipped_ = true;
+    parse_request();
+  }
+
+  void read_more_then_skip_empty_line() {
+    socket_.async_read_some(buffer_.prepare(limits::max_http_header),
+                            [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                              if (ec) return self->fail(ec, "HTTP read");
+                              self->buffer_.commit(n);
+                              self->skip_empty_line();
+                            });
   }
 
   void write_reply(http_reply reply, unsigned version, bool keep_alive, bool head) {
@@ -111,7 +166,8 @@ class http_session final : public connection, public std::enable_shared_from_thi
     deadline_ = clock::now() + idle_timeout_;
     asio::async_write(socket_, reply_bytes,
                       [self = shared_from_this(), keep_alive](beast::error_code ec, std::size_t) {
-                        if (ec || !keep_alive) return self->end();
+                        if (ec) return self->fail(ec, "HTTP write");
+                        if (!keep_alive) return self->end();
                         self->read_request();
                       });
   }
@@ -155,6 +211,17 @@ class http_session final : public connection, public std::enable_shared_from_thi
     });
   }
 
+  // The client closing between requests, and this side closing the socket
+  // (stop, the idle timeout), which aborts what was pending or leaves a
+  // queued operation to find the socket closed, are how connections end.
+  // Anything else is reported.
+  void fail(beast::error_code ec, const char* what) {
+    const bool expected = ec == http::error::end_of_stream || ec == asio::error::eof ||
+                          ec == asio::error::operation_aborted || !socket_.is_open();
+    if (!expected) report_failure(what, ec);
+    end();
+  }
+
   void end() { close_socket(tcp::socket::shutdown_send); }
 
   void close_socket(tcp::socket::shutdown_type how) {
@@ -168,7 +235,8 @@ class http_session final : public connection, public std::enable_shared_from_thi
   strand_timer deadline_timer_;
   clock::time_point deadline_;
   beast::flat_buffer buffer_;
-  std::optional<http::request_parser<http::empty_body>> parser_;
+  std::optional<http::request_parser<ignored_body>> parser_;
+  bool empty_line_skipped_ = false;  // before the request being read
   // The reply being written.
   std::string header_;
   std::shared_ptr<const std::string> body_;
@@ -189,7 +257,7 @@ http_listener::http_listener(asio::io_context& io, http_handler& handler, event_
             return std::make_shared<http_session>(on_own_strand(std::move(socket), io), handler, timeout,
                                                   std::move(on_end));
           },
-          log, "HTTP", options.max_connections)) {}
+          log, "HTTP", tcp_listener_options{.max_connections = options.max_connections})) {}
 
 http_listener::~http_listener() = default;
 

@@ -1,6 +1,9 @@
 #pragma once
 // The HTTP/1.1 listener: keep-alive, capped headers and bodies, an idle
-// timeout. What a request gets is decided by an http_handler.
+// timeout. What a request gets is decided by an http_handler; a request's
+// body (up to limits::max_http_body, else the connection closes) is read
+// and dropped. A connection that ends on a failure, or a request whose
+// handler throws, leaves a line on standard error (report_failure).
 #include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <cstdint>

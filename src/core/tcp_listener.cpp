@@ -1,9 +1,14 @@
 #include "core/tcp_listener.hpp"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
-
+#include <utility>
 
 namespace velmira {
 
@@ -11,14 +16,15 @@ namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 
 struct tcp_listener::acceptor_slot {
-  explicit acceptor_slot(asio::io_context& io) : acceptor(io) {}
+  explicit acceptor_slot(asio::io_context& io) : acceptor(io), pause(io) {}
   tcp::acceptor acceptor;
-  bool open = true;  // guarded by the listener's mutex, like every acceptor call
+  asio::steady_timer pause;  // the wait after a failed accept
+  bool open = true;  // guarded by the listener's mutex, like every acceptor and timer call
 };
 
 tcp_listener::tcp_listener(asio::io_context& io, connection_factory factory, event_log& log, std::string name,
-                           std::size_t max_connections)
-    : io_(io), factory_(std::move(factory)), log_(log), name_(std::move(name)), max_connections_(max_connections) {}
+                           tcp_listener_options options)
+    : io_(io), factory_(std::move(factory)), log_(log), name_(std::move(name)), options_(options) {}
 
 tcp_listener::~tcp_listener() { stop(); }
 
@@ -34,6 +40,19 @@ std::error_code bind_wildcard(tcp::acceptor& acceptor, const tcp::endpoint& endp
   if (!ec) acceptor.bind(endpoint, ec);
   if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
   return ec;
+}
+
+// A socket whose options cannot be set still works; it only goes without
+// the probes, so failures are ignored.
+void probe_idle_peer(tcp::socket& socket) {
+  boost::system::error_code ignored;
+  socket.set_option(asio::socket_base::keep_alive(true), ignored);
+  const int fd = socket.native_handle();
+  const int idle = static_cast<int>(limits::tcp_keepalive_idle.count());
+  const int interval = static_cast<int>(limits::tcp_keepalive_interval.count());
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &limits::tcp_keepalive_probes, sizeof limits::tcp_keepalive_probes);
 }
 
 }  // namespace
@@ -63,15 +82,33 @@ void tcp_listener::accept_next(const std::shared_ptr<acceptor_slot>& slot) {
     if (ec == asio::error::operation_aborted) return;
     std::lock_guard lock(mutex_);
     if (!slot->open) return;
-    if (!ec) on_accept(std::move(socket));
+    if (ec) return pause_accepting(slot, ec);
+    accept_failing_ = false;
+    on_accept(std::move(socket));
     accept_next(slot);
   });
 }
 
+// The connection that could not be accepted stays in the backlog and keeps
+// the acceptor ready: trying again at once would fail at once, and the
+// loop would spin. A pause lets connections end and free descriptors.
+void tcp_listener::pause_accepting(const std::shared_ptr<acceptor_slot>& slot, const boost::system::error_code& error) {
+  if (!std::exchange(accept_failing_, true)) {
+    log_.append_event(name_ + ": ошибка приема подключений (" + error.message() + "), прием приостановлен");
+  }
+  slot->pause.expires_after(limits::accept_pause);
+  slot->pause.async_wait([this, slot](boost::system::error_code ec) {
+    if (ec == asio::error::operation_aborted) return;
+    std::lock_guard lock(mutex_);
+    if (slot->open) accept_next(slot);
+  });
+}
+
 void tcp_listener::on_accept(tcp::socket socket) {
+  if (options_.keep_alive) probe_idle_peer(socket);
   auto c = register_connection(std::move(socket));
   if (!c) {
-    log_.append(": " + name_ + ": достигнут предел одновременных подключений, подключение закрыто");
+    log_.append_event(name_ + ": достигнут предел одновременных подключений, подключение закрыто");
     return;
   }
   asio::post(io_, [c] { c->start(); });
@@ -81,7 +118,7 @@ void tcp_listener::on_accept(tcp::socket socket) {
 
 std::shared_ptr<connection> tcp_listener::register_connection(tcp::socket socket) {
   std::lock_guard lock(connections_->mutex);
-  if (connections_->open.size() >= max_connections_) {
+  if (connections_->open.size() >= options_.max_connections) {
     boost::system::error_code ignored;
     socket.close(ignored);
     return nullptr;
@@ -105,6 +142,7 @@ void tcp_listener::stop() {
       slot->open = false;
       boost::system::error_code ignored;
       slot->acceptor.close(ignored);
+      slot->pause.cancel();
     }
     acceptors_.clear();
   }

@@ -1,7 +1,9 @@
 #pragma once
 // Accepts connections on the wildcard addresses (IPv4 and IPv6) of one port
 // and hands each to a connection of its own. Caps the number of open
-// connections and closes them all when stopped.
+// connections and closes them all when stopped. When accepting fails (out
+// of descriptors or buffers) it pauses for limits::accept_pause before the
+// next try and logs the first failure of each such episode.
 //
 // Thread-safety: start, stop and the accessors may be called from any thread.
 // Lifetime: destroy the listener only once its io_context has stopped running.
@@ -31,15 +33,23 @@ class connection {
   virtual void close() = 0;
 };
 
+struct tcp_listener_options {
+  // Past this many open connections a new one is closed at once.
+  std::size_t max_connections = limits::max_connections;
+  // Turns on the kernel's keep-alive probes (limits::tcp_keepalive_*) on
+  // every accepted socket, for connections whose reads wait for ever.
+  bool keep_alive = false;
+};
+
 class tcp_listener {
  public:
   using connection_factory = std::function<std::shared_ptr<connection>(
       boost::asio::ip::tcp::socket socket, std::function<void()> on_end)>;
 
-  // `name` goes into the log line written when a connection is refused
-  // because `max_connections` are open.
+  // `name` begins the listener's log lines (a connection refused at the
+  // cap, accepting failed).
   tcp_listener(boost::asio::io_context& io, connection_factory factory, event_log& log, std::string name,
-               std::size_t max_connections = limits::max_connections);
+               tcp_listener_options options = {});
   ~tcp_listener();
 
   // Binds the port on every wildcard address the machine has; on failure
@@ -54,6 +64,7 @@ class tcp_listener {
  private:
   struct acceptor_slot;
   void accept_next(const std::shared_ptr<acceptor_slot>& slot);
+  void pause_accepting(const std::shared_ptr<acceptor_slot>& slot, const boost::system::error_code& error);
   void on_accept(boost::asio::ip::tcp::socket socket);
   // Null, with the socket closed, when the cap is reached.
   std::shared_ptr<connection> register_connection(boost::asio::ip::tcp::socket socket);
@@ -62,9 +73,11 @@ class tcp_listener {
   connection_factory factory_;
   event_log& log_;
   std::string name_;
-  std::size_t max_connections_;
+  tcp_listener_options options_;
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<acceptor_slot>> acceptors_;
+  // Guarded by mutex_: set by a failed accept, cleared by the next success.
+  bool accept_failing_ = false;
   // Open connections. Shared with their on_end callbacks: a connection may
   // be destroyed after the listener, when its io_context drops pending work.
   struct registry {

@@ -5,6 +5,7 @@
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/write.hpp>
 
+#include "core/failure_report.hpp"
 #include "core/limits.hpp"
 #include "protocol/dispatcher.hpp"
 
@@ -42,7 +43,7 @@ class tcp_session final : public connection, public std::enable_shared_from_this
   void on_line(boost::system::error_code ec, std::size_t length) {
     // A closed or failed connection, or a line past the limit (not_found),
     // ends the connection; nothing of an over-long line is served.
-    if (ec) return end();
+    if (ec) return fail(ec, "TCP read");
     std::string_view line(buffer_.data(), length - 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     // The next line is read only once this one is served, so one
@@ -56,16 +57,26 @@ class tcp_session final : public connection, public std::enable_shared_from_this
   }
 
   void on_served(std::size_t length, served_request served) {
-    if (!served.failure.empty()) return end();
+    if (!served.failure.empty()) {
+      report_failure("TCP request", served.failure);
+      return end();
+    }
     buffer_.erase(0, length);
     if (!served.reply || served.reply->empty()) return read_line();
     reply_ = std::move(*served.reply);
     asio::async_write(socket_, asio::buffer(reply_), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
-      // A reply that cannot be written is dropped; the read that follows
-      // then finds the connection gone.
-      (void)ec;
+      if (ec) return self->fail(ec, "TCP write");
       self->read_line();
     });
+  }
+
+  // Endings that belong to a connection's life are not failures: the peer
+  // hung up, this side closed the socket (stop), or the line was too long.
+  void fail(boost::system::error_code ec, const char* what) {
+    const bool expected = ec == asio::error::eof || ec == asio::error::operation_aborted ||
+                          ec == asio::error::not_found || ec == asio::error::bad_descriptor || !socket_.is_open();
+    if (!expected) report_failure(what, ec);
+    end();
   }
 
   void end() {

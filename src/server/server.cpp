@@ -8,6 +8,7 @@
 #include "core/data_file.hpp"
 #include "core/http_listener.hpp"
 #include "core/listeners.hpp"
+#include "core/open_files.hpp"
 #include "core/operator_executor.hpp"
 #include "core/tcp_listener.hpp"
 #include "core/text_codec.hpp"
@@ -47,19 +48,21 @@ struct Server::parts {
   explicit parts(Server& s)
       : state(state_options(s.options_), s.clock_),
         stack(state.protocol([this](std::function<void()> work) { operator_thread.post(std::move(work)); })),
-        web_service(state.data, state.users, state.log),
-        tcp(io, line_protocol_sessions(stack.dispatch()), state.log, "TCP"),
-        http(io, web_service, state.log),
+        web_service(state.data, state.users, state.access, state.log),
+        connections_per_listener(connection_cap(raise_descriptor_limit(), client_listeners)),
+        tcp(io, line_protocol_sessions(stack.dispatch()), state.log, "TCP",
+            {.max_connections = connections_per_listener, .keep_alive = true}),
+        http(io, web_service, state.log, {.max_connections = connections_per_listener}),
         listeners(tcp, http, state.settings, state.page, state.log,
                   listener_hooks{[this] { stack.summary().clear_timetable_and_menu(); },
                                  [this] { housekeeping_timer.start(); }, [this] { housekeeping_timer.stop(); }}),
         chores(state.data, state.settings, state.page,
                [this](local_seconds now) { return stack.games().expire_idle(now); }, state.log, s.clock_),
-        housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }) {
-    state.access_published = [this](const access_settings& a) {
-      web_service.publish({a.http_login, a.http_password, a.remote_admin_allowed, a.admin_login, a.admin_password});
-    };
-  }
+        housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }) {}
+
+  // The client protocol's and the file service's; the operator console's
+  // listener has its own, small share of the reserve.
+  static constexpr std::size_t client_listeners = 2;
 
   asio::io_context io;
   asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
@@ -67,6 +70,7 @@ struct Server::parts {
   server_state state;
   protocol_stack stack;
   file_service web_service;
+  std::size_t connections_per_listener;  // within the descriptor limit, raised at start
   tcp_listener tcp;
   http_listener http;
   server_listeners listeners;

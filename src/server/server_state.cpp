@@ -21,10 +21,7 @@ void server_state::load_settings() {
   publish_access();
 }
 
-void server_state::publish_access() {
-  access.publish(access_settings_from(settings));
-  if (access_published) access_published(*access.get());
-}
+void server_state::publish_access() { access.publish(access_settings_from(settings)); }
 
 void server_state::publish_greeting(const std::string& calendar_off_flag) {
   hello.publish(build_greeting(settings, organisation, calendar_off_flag));

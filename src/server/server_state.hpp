@@ -10,7 +10,6 @@
 // user table, the greeting, the access settings) or has its own lock (the
 // event log).
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,8 +75,6 @@ class server_state {
   classrooms rooms;
   published<greeting> hello;
   published<access_settings> access;
-  // Told of every new access snapshot (the HTTP file service keeps its own).
-  std::function<void(const access_settings&)> access_published;
 
  private:
   // What the server reloads once a pushed file is stored.

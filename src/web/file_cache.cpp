@@ -1,44 +1,116 @@
 #include "web/file_cache.hpp"
 
+#include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <utility>
 
-#include "core/data_file.hpp"
-
 namespace velmira {
+
+namespace fs = std::filesystem;
+
 namespace {
 
 long long nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
-// The bytes as read_file gives them, its failures turned into `error`.
-std::optional<std::string> read_from_disk(const fs::path& path, std::error_code& error) {
-  try {
-    if (auto bytes = read_file(path)) return bytes;
-    error = std::make_error_code(std::errc::no_such_file_or_directory);
-  } catch (const data_file_error& e) {
-    error = e.code();
+std::error_code last_error() { return {errno, std::generic_category()}; }
+
+// A descriptor closed when it goes out of scope.
+struct scoped_fd {
+  int fd;
+  ~scoped_fd() {
+    if (fd >= 0) ::close(fd);
   }
-  return std::nullopt;
+};
+
+// glibc has no wrapper for openat2. O_NONBLOCK keeps a FIFO, should one be
+// put in the data directory, from holding the open until a writer comes.
+int open_beneath(int root, const char* relative) {
+  open_how how{};
+  how.flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+  return static_cast<int>(::syscall(SYS_openat2, root, relative, &how, sizeof how));
+}
+
+// Everything `fd` has to give, `expected_size` bytes most likely.
+std::optional<std::string> read_all(int fd, std::size_t expected_size, std::error_code& error) {
+  std::string bytes;
+  bytes.reserve(expected_size);
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = last_error();
+      return std::nullopt;
+    }
+    if (n == 0) return bytes;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+std::string without_trailing_slashes(std::string path) {
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  return path;
 }
 
 }  // namespace
 
-file_cache::file_cache(clock now) : now_(std::move(now)) {}
+file_cache::file_cache(fs::path root, clock now)
+    : root_(without_trailing_slashes(std::move(root).native())), now_(std::move(now)) {}
+
+std::optional<file_cache::stamp> file_cache::regular_file_stamp(const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return std::nullopt;
+  return stamp{st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
 
 std::optional<file_cache::stamp> file_cache::stamp_of(const fs::path& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return stamp{st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return regular_file_stamp(st);
+}
+
+std::optional<file_cache::stamp> file_cache::stamp_of(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::nullopt;
+  return regular_file_stamp(st);
+}
+
+int file_cache::open_beneath_root(const fs::path& path, std::error_code& error) const {
+  const std::string& full = path.native();
+  if (full.size() <= root_.size() + 1 || !full.starts_with(root_) || full[root_.size()] != '/') {
+    error = std::make_error_code(refused);
+    return -1;
+  }
+  scoped_fd root{::open(root_.empty() ? "/" : root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+  if (root.fd < 0) {
+    error = last_error();
+    return -1;
+  }
+  int fd = open_beneath(root.fd, full.c_str() + root_.size() + 1);
+  if (fd >= 0) return fd;
+  // ELOOP: a link on the way; EXDEV: the path would climb out of the root.
+  error = errno == ELOOP || errno == EXDEV ? std::make_error_code(refused) : last_error();
+  return -1;
 }
 
 std::shared_ptr<const std::string> file_cache::read(const fs::path& path, std::error_code& error) {
   const std::string& key = path.native();
-  auto before = stamp_of(path);
-  if (before) {
-    if (auto bytes = kept(key, *before)) return bytes;
+  if (auto on_disk = stamp_of(path)) {
+    if (auto bytes = kept(key, *on_disk)) return bytes;
   }
-  auto bytes = read_from_disk(path, error);
+  scoped_fd file{open_beneath_root(path, error)};
+  std::optional<std::string> bytes;
+  std::optional<stamp> before;
+  if (file.fd >= 0) {
+    before = stamp_of(file.fd);
+    bytes = read_all(file.fd, before ? static_cast<std::size_t>(before->size) : 0, error);
+  }
   if (!bytes) {
     forget(key);
     return nullptr;
@@ -47,7 +119,7 @@ std::shared_ptr<const std::string> file_cache::read(const fs::path& path, std::e
   // Bytes are kept only when they belong to one known version: a file that
   // changed while it was read would otherwise be kept under a stamp that
   // is not its own.
-  bool one_version = before && before->size == static_cast<long long>(shared->size()) && stamp_of(path) == before;
+  bool one_version = before && before->size == static_cast<long long>(shared->size()) && stamp_of(file.fd) == before;
   if (one_version && settled(*before)) {
     keep(key, *before, shared);
   } else {

@@ -5,6 +5,21 @@
 // modification and change time. A file replaced by rename (a new inode) or
 // rewritten in place is therefore read again, never served stale.
 //
+// Files are read only beneath the cache's root, and never through a
+// symbolic link: the server writes every data file itself and never as a
+// link, so a link there was put by hand and may lead anywhere, to files
+// outside the data directory or to users.ini past the refused names. A
+// file is opened with openat2(RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS) from
+// the root (Linux 5.6 and later), so the kernel checks every component as
+// it resolves them, and is read through that very descriptor: nothing can
+// be swapped between the check and the read. The stat that serves kept
+// bytes follows links, yet stays correct: kept bytes belong to a file
+// opened that way, and the stat must find that very file (device and
+// inode) unchanged. A link made later leads either to that same file,
+// whose bytes were fit to serve, or to another one, which is then opened,
+// refused and forgotten. The check thus adds an open of the root to each
+// read from disk and nothing to the common request, still one stat.
+//
 // A file whose times are younger than settle_time is served but not kept:
 // the file system's clock is coarse, so a second write within the same tick
 // could leave every stamp unchanged.
@@ -23,6 +38,8 @@
 #include <system_error>
 #include <unordered_map>
 
+struct stat;
+
 namespace velmira {
 
 class file_cache {
@@ -36,11 +53,18 @@ class file_cache {
   // The most the cache holds; past it, kept files are dropped to make room.
   static constexpr std::size_t max_total_bytes = 32 * 1024 * 1024;
 
-  explicit file_cache(clock now = std::chrono::system_clock::now);
+  // What read() fails with for a path that leads through a symbolic link
+  // or out of the root.
+  static constexpr std::errc refused = std::errc::too_many_symbolic_link_levels;
 
-  // The file's bytes, or null with the reason in `error` when it cannot be
-  // opened or read (missing, a folder, no permission): the same reasons as
-  // reading it from disk directly would give.
+  // `root` is the folder every file read lies beneath; links in its own
+  // path are the operator's choice and are followed.
+  explicit file_cache(std::filesystem::path root, clock now = std::chrono::system_clock::now);
+
+  // The bytes of the file at `path` (the root followed by a relative path),
+  // or null with the reason in `error`: `refused`, or why the file cannot be
+  // opened or read (missing, a folder, no permission), as reading it from
+  // disk directly would say.
   std::shared_ptr<const std::string> read(const std::filesystem::path& path, std::error_code& error);
 
   // How many files are kept; for tests.
@@ -56,6 +80,10 @@ class file_cache {
   };
   // The stamp of a regular file; nothing for anything else or on failure.
   static std::optional<stamp> stamp_of(const std::filesystem::path& path);
+  static std::optional<stamp> stamp_of(int fd);
+  static std::optional<stamp> regular_file_stamp(const struct stat& st);
+  // The file opened for reading beneath the root; -1 with `error` set.
+  int open_beneath_root(const std::filesystem::path& path, std::error_code& error) const;
 
   struct entry {
     stamp version;
@@ -69,6 +97,7 @@ class file_cache {
   void erase_locked(entry_map::iterator it);
   bool settled(const stamp& version) const;
 
+  std::string root_;  // without a trailing "/"
   clock now_;
   mutable std::mutex mutex_;
   entry_map entries_;

@@ -1,5 +1,6 @@
 #include "web/file_service.hpp"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -26,7 +27,7 @@ struct file_service::route {
 // snapshot. The snapshot is held, not just its address: a newer one could
 // otherwise be allocated where it was and inherit its verdict.
 struct file_service::credentials_memo final : http_connection_memo {
-  std::shared_ptr<const web_settings> settings;
+  std::shared_ptr<const access_settings> settings;
   std::string authorization;
   bool accepted = false;
 };
@@ -35,34 +36,29 @@ namespace {
 
 constexpr std::string_view file_content_type = "text/html; charset=windows-1251";
 
-bool carries_http_credentials(std::string_view authorization, const web_settings& settings) {
+// Settings never loaded have no login, and an empty pair opens nothing.
+bool carries_http_credentials(std::string_view authorization, const access_settings& settings) {
   auto credentials = parse_basic_authorization(authorization);
-  return credentials && credentials->user == settings.http_login &&
+  return !settings.http_login.empty() && credentials && credentials->user == settings.http_login &&
          credentials->password == settings.http_password;
-}
-
-// Empty remote-administration settings would otherwise let an empty login
-// and password through, and the HTTP credentials, which every logged-in
-// client receives, would then open users.ini and setting.ini to anyone.
-bool remote_administration_open(const web_settings& settings) {
-  return settings.remote_admin_allowed && !settings.admin_login.empty() && !settings.admin_password.empty();
 }
 
 // Takes "^login;password^" off the front of `s` and tells whether they are
 // the remote administrator's.
-bool take_remote_administrator(std::string& s, const web_settings& settings) {
+bool take_remote_administrator(std::string& s, const access_settings& settings) {
   std::string_view rest(s);
   rest.remove_prefix(1);
   std::string_view credentials = cut_field(rest, '^');
   std::string_view login = cut_field(credentials, ';');
   std::string_view password = credentials;
-  bool accepted = remote_administration_open(settings) && login == settings.admin_login &&
-                  password == settings.admin_password;
+  bool accepted = !admin_credentials_refusal(settings, login, password);
   s = std::string(rest);
   return accepted;
 }
 
-bool refused_name(const std::string& s) { return s == "users.ini" || s == "setting.ini"; }
+bool refused_name(const std::string& s) {
+  return std::ranges::find(file_service::refused_names, s) != file_service::refused_names.end();
+}
 
 // The extension begins at the "." fourth or else fifth from the end: ".ini"
 // and ".ini2" are the only extensions served.
@@ -94,33 +90,32 @@ http_reply with_no_cache(http_reply reply) {
 
 }  // namespace
 
-web_settings web_settings_from(const settings_page& page) {
-  return {page.http_login, page.http_password, page.allow_remote_admin, page.admin_login,
-          page.admin_password};
-}
-
-file_service::file_service(const data_directory& data, const user_table& users, event_log& log,
-                           file_cache::clock now)
-    : data_(data), users_(users), log_(log), cache_(std::move(now)) {}
-
-void file_service::publish(web_settings settings) {
-  settings_.store(std::make_shared<const web_settings>(std::move(settings)));
-}
+file_service::file_service(const data_directory& data, const user_table& users,
+                           const published<access_settings>& access, event_log& log, file_cache::clock now)
+    : data_(data), users_(users), access_(access), log_(log), cache_(data.root(), std::move(now)) {}
 
 http_reply file_service::IdHTTPServer1CommandGet(const http_request& request) const {
-  auto settings = settings_.load();
-  if (!settings || !credentials_accepted(request, settings)) return default_http_reply();
+  auto settings = access_.get();
+  if (!credentials_accepted(request, settings)) return default_http_reply();
   std::string s = decode_request_path(request.target);
   if (!s.empty()) s.erase(0, 1);
   auto chosen = choose_file(std::move(s), *settings);
   if (!chosen) return with_no_cache(default_http_reply());
-  if (chosen->view) log_.append(chosen->view->category, chosen->view->line_utf8);
 
   std::error_code error;
-  auto bytes = cache_.read(chosen->file, error);
-  if (!bytes && chosen->fallback) bytes = cache_.read(*chosen->fallback, error);
+  auto bytes = read_route(*chosen, error);
+  if (!bytes && error == file_cache::refused) return with_no_cache(default_http_reply());
+  if (chosen->view) log_.append_event(chosen->view->category, chosen->view->line_utf8);
   if (!bytes) return with_no_cache(internal_error(error));
   return with_no_cache({200, std::string(file_content_type), "", {}, std::move(bytes)});
+}
+
+// A file that is there but refused (a link) gets no fallback: it is no
+// missing timetable, and its folder's error.ini would hide the refusal.
+std::shared_ptr<const std::string> file_service::read_route(const route& chosen, std::error_code& error) const {
+  auto bytes = cache_.read(chosen.file, error);
+  if (!bytes && chosen.fallback && error != file_cache::refused) bytes = cache_.read(*chosen.fallback, error);
+  return bytes;
 }
 
 http_reply file_service::handle(const http_request& request) {
@@ -130,9 +125,9 @@ http_reply file_service::handle(const http_request& request) {
 }
 
 // Decoding and comparing the header is left to the first request of a
-// connection and to the first after each publish().
+// connection and to the first after each new access snapshot.
 bool file_service::credentials_accepted(const http_request& request,
-                                        const std::shared_ptr<const web_settings>& settings) const {
+                                        const std::shared_ptr<const access_settings>& settings) const {
   if (!request.memo) return carries_http_credentials(request.authorization, *settings);
   auto* memo = dynamic_cast<credentials_memo*>(request.memo->get());
   if (!memo) {
@@ -148,7 +143,7 @@ bool file_service::credentials_accepted(const http_request& request,
 }
 
 std::shared_ptr<const file_service::route> file_service::choose_file(std::string s,
-                                                                     const web_settings& settings) const {
+                                                                     const access_settings& settings) const {
   if (s.starts_with('^')) {
     if (!take_remote_administrator(s, settings)) return nullptr;
   } else if (refused_name(s)) {
@@ -174,10 +169,9 @@ std::shared_ptr<const file_service::route> file_service::user_checked_info(std::
   auto login = cut_field(s, '&');
   auto password = cut_field(s, '&');
   auto role_code = cut_field(s, '&');
-  if (PoiskUser(*users_.snapshot(), login, password, role_code) < 0) return nullptr;
+  if (!users_.find(login, password, role_code)) return nullptr;
   auto found = resolve("raspisanie/", "info", ".ini");
-  log_.append(log_category::info_checks,
-              ": " + to_utf8(login) + " " + to_utf8(role_code) + " просмотр новой информации");
+  log_.append_event(log_category::info_checks, to_utf8(login) + " " + to_utf8(role_code) + " просмотр новой информации");
   return found;
 }
 
@@ -211,13 +205,13 @@ std::optional<file_service::logged_view> file_service::view_of(const std::string
   const std::string file_name = name + ext;
   if (file_name == "error.ini") return std::nullopt;
   const std::string path = folder + file_name;
-  if (path == "news/data.ini") return logged_view{log_category::news_views, ": просмотр новостей"};
-  if (path == "zametki/data.ini") return logged_view{log_category::notes_views, ": просмотр заметок"};
+  if (path == "news/data.ini") return logged_view{log_category::news_views, "просмотр новостей"};
+  if (path == "zametki/data.ini") return logged_view{log_category::notes_views, "просмотр заметок"};
   if (folder == "raspisanie/" && file_name != "kab.ini") {
-    return logged_view{log_category::timetable_views, ": просмотр расписания на " + to_utf8(name)};
+    return logged_view{log_category::timetable_views, "просмотр расписания на " + to_utf8(name)};
   }
-  if (folder == "menu/") return logged_view{log_category::menu_views, ": просмотр меню на " + to_utf8(name)};
-  if (path == "zvonok/spisok.ini") return logged_view{log_category::bell_list_views, ": просмотр списка звонков"};
+  if (folder == "menu/") return logged_view{log_category::menu_views, "просмотр меню на " + to_utf8(name)};
+  if (path == "zvonok/spisok.ini") return logged_view{log_category::bell_list_views, "просмотр списка звонков"};
   return std::nullopt;
 }
 

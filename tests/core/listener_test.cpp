@@ -1,14 +1,28 @@
-// The listeners on their own: the connection cap, closing on stop, and the
-// HTTP session's keep-alive, HEAD, limits and idle timeout.
+// The listeners on their own: the connection cap, failed accepts, keep-alive
+// probes, closing on stop, and the HTTP session's keep-alive, HEAD, bodies,
+// limits, idle timeout and failure reports.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <set>
 #include <thread>
 
 #include "core/http_listener.hpp"
+#include "support/stderr_capture.hpp"
 #include "core/tcp_listener.hpp"
 #include "support/line_client.hpp"
 
@@ -57,16 +71,28 @@ struct fixed_clock_log {
   event_log log{clock, switches};
 };
 
+// Polls `condition` until it holds or `limit` has passed; its last answer.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+auto idle_connections() {
+  return [](asio::ip::tcp::socket s, std::function<void()> on_end) -> std::shared_ptr<connection> {
+    return std::make_shared<idle_connection>(std::move(s), std::move(on_end));
+  };
+}
+
 TEST(TcpListener, ConnectionPastTheCapIsClosedAndLogged) {
   fixed_clock_log l;
   io_pool pool;
   {
-    tcp_listener listener(
-        pool.io,
-        [](asio::ip::tcp::socket s, std::function<void()> on_end) -> std::shared_ptr<connection> {
-          return std::make_shared<idle_connection>(std::move(s), std::move(on_end));
-        },
-        l.log, "TCP", 3);
+    tcp_listener listener(pool.io, idle_connections(), l.log, "TCP", {.max_connections = 3});
     auto port = testing::free_port();
     ASSERT_FALSE(listener.start(port));
     std::vector<std::unique_ptr<line_client>> held;
@@ -85,11 +111,8 @@ TEST(TcpListener, ConnectionPastTheCapIsClosedAndLogged) {
 TEST(TcpListener, StartOnATakenPortFailsAndStaysStopped) {
   fixed_clock_log l;
   io_pool pool;
-  auto factory = [](asio::ip::tcp::socket s, std::function<void()> on_end) -> std::shared_ptr<connection> {
-    return std::make_shared<idle_connection>(std::move(s), std::move(on_end));
-  };
-  tcp_listener first(pool.io, factory, l.log, "TCP");
-  tcp_listener second(pool.io, factory, l.log, "TCP");
+  tcp_listener first(pool.io, idle_connections(), l.log, "TCP");
+  tcp_listener second(pool.io, idle_connections(), l.log, "TCP");
   auto port = testing::free_port();
   ASSERT_FALSE(first.start(port));
   EXPECT_TRUE(second.start(port));
@@ -97,6 +120,149 @@ TEST(TcpListener, StartOnATakenPortFailsAndStaysStopped) {
   first.stop();
   EXPECT_FALSE(second.start(port));  // the port is free again at once
   second.stop();
+}
+
+int socket_option(int fd, int level, int name) {
+  int value = -1;
+  socklen_t size = sizeof value;
+  ::getsockopt(fd, level, name, &value, &size);
+  return value;
+}
+
+// What the kernel was told about an accepted socket's keep-alive probes.
+struct probe_settings {
+  int enabled, idle_seconds, interval_seconds, probes;
+  bool operator==(const probe_settings&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const probe_settings& p) {
+  return os << "{" << p.enabled << ", " << p.idle_seconds << ", " << p.interval_seconds << ", " << p.probes << "}";
+}
+
+TEST(TcpListener, KeepAliveProbesAreSetOnAcceptedSocketsWhenAsked) {
+  for (bool keep_alive : {true, false}) {
+    fixed_clock_log l;
+    io_pool pool;
+    std::promise<probe_settings> seen;
+    tcp_listener listener(
+        pool.io,
+        [&seen](asio::ip::tcp::socket s, std::function<void()> on_end) -> std::shared_ptr<connection> {
+          const int fd = s.native_handle();
+          seen.set_value({socket_option(fd, SOL_SOCKET, SO_KEEPALIVE), socket_option(fd, IPPROTO_TCP, TCP_KEEPIDLE),
+                          socket_option(fd, IPPROTO_TCP, TCP_KEEPINTVL),
+                          socket_option(fd, IPPROTO_TCP, TCP_KEEPCNT)});
+          return std::make_shared<idle_connection>(std::move(s), std::move(on_end));
+        },
+        l.log, "TCP", {.keep_alive = keep_alive});
+    auto port = testing::free_port();
+    ASSERT_FALSE(listener.start(port));
+    line_client client(port);
+    auto settings = seen.get_future();
+    ASSERT_EQ(settings.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    if (keep_alive) {
+      EXPECT_EQ(settings.get(), (probe_settings{1, static_cast<int>(limits::tcp_keepalive_idle.count()),
+                                                static_cast<int>(limits::tcp_keepalive_interval.count()),
+                                                limits::tcp_keepalive_probes}));
+    } else {
+      EXPECT_EQ(settings.get().enabled, 0);
+    }
+    listener.stop();
+  }
+}
+
+// The soft limit on this process's descriptors lowered so that only a few
+// numbers below it are free, and put back when the object goes. A new
+// descriptor takes the lowest free number, and only numbers below the
+// limit; those open above it stay open.
+class few_free_descriptors {
+ public:
+  static constexpr int free_numbers = 8;
+
+  few_free_descriptors() {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    std::set<int> open;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      open.insert(std::stoi(entry.path().filename().string()));
+    }
+    int limit = 0;
+    for (int free = 0; free < free_numbers; ++limit) {
+      if (!open.contains(limit)) ++free;
+    }
+    rlimit lowered{static_cast<rlim_t>(limit), saved_.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~few_free_descriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+std::size_t accept_failures_logged(const event_log& log) {
+  auto lines = log.lines();
+  return std::ranges::count_if(lines, [](const std::string& line) {
+    return line.ends_with(": TCP: ошибка приема подключений (Too many open files), прием приостановлен");
+  });
+}
+
+// Connects clients until the listener, out of descriptors, fails to accept
+// one. When the last free descriptor goes to the listener instead, the
+// spare is given up so that the next client can take it; a spare kept
+// stays open, or the listener would take it and end the episode.
+void connect_until_accepting_fails(tcp_listener& listener, std::uint16_t port, const event_log& log,
+                                   std::vector<std::unique_ptr<line_client>>& clients, int& spare) {
+  const std::size_t failures_before = accept_failures_logged(log);
+  for (int attempt = 0; attempt < 100 && accept_failures_logged(log) == failures_before; ++attempt) {
+    try {
+      clients.push_back(std::make_unique<line_client>(port));
+    } catch (const std::runtime_error&) {
+      ASSERT_GE(spare, 0) << "no descriptor left for a client";
+      ::close(std::exchange(spare, -1));
+      continue;
+    }
+    eventually([&] {
+      return listener.open_connections() == clients.size() || accept_failures_logged(log) > failures_before;
+    });
+  }
+  ASSERT_EQ(accept_failures_logged(log), failures_before + 1);
+}
+
+std::chrono::microseconds process_cpu_time() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  auto micros = [](const timeval& t) { return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec); };
+  return micros(usage.ru_utime) + micros(usage.ru_stime);
+}
+
+// Out of descriptors, a connection waits in the backlog and keeps the
+// acceptor ready: accepting again at once would fail at once, for ever.
+TEST(TcpListener, AFailedAcceptPausesTheListenerAndIsLoggedOncePerEpisode) {
+  fixed_clock_log l;
+  io_pool pool;
+  tcp_listener listener(pool.io, idle_connections(), l.log, "TCP");
+  const auto port = testing::free_port();
+  ASSERT_FALSE(listener.start(port));
+  std::vector<std::unique_ptr<line_client>> clients;
+  few_free_descriptors limit;
+  int spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+  ASSERT_NO_FATAL_FAILURE(connect_until_accepting_fails(listener, port, l.log, clients, spare));
+  // Half a second of failing accepts: a listener retrying without a pause
+  // keeps its thread busy all that time; one pausing wakes five times.
+  const auto cpu_before = process_cpu_time();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_LT(process_cpu_time() - cpu_before, std::chrono::milliseconds(50));
+  EXPECT_EQ(accept_failures_logged(l.log), 1u);
+
+  // Closed connections free descriptors: the waiting one is taken in,
+  // which ends the episode, and the next failure is logged again.
+  if (spare >= 0) ::close(std::exchange(spare, -1));
+  clients.erase(clients.begin(), clients.begin() + 2);
+  EXPECT_TRUE(eventually([&] { return listener.open_connections() == clients.size(); }));
+  spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_NO_FATAL_FAILURE(connect_until_accepting_fails(listener, port, l.log, clients, spare));
+  EXPECT_EQ(accept_failures_logged(l.log), 2u);
+  if (spare >= 0) ::close(spare);
+  listener.stop();
 }
 
 class echo_target final : public http_handler {
@@ -145,6 +311,162 @@ TEST_F(HttpListener, OversizedHeaderEndsTheConnection) {
 TEST_F(HttpListener, IdleConnectionIsClosedAfterTheTimeout) {
   line_client c(port);
   EXPECT_TRUE(c.closed_by_peer(std::chrono::seconds(5)));
+}
+
+// The echo target's reply to a GET of `target` on HTTP/1.1.
+std::string echo_reply(const std::string& target) {
+  const std::string body = "GET " + target + " []";
+  return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nCache-Control: no-cache\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string get_with_body(const std::string& body) {
+  return "GET /a HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string chunk(const std::string& bytes) {
+  char size[16];
+  std::snprintf(size, sizeof size, "%zx", bytes.size());
+  return size + ("\r\n" + bytes + "\r\n");
+}
+
+// The default idle timeout: a connection closed within a test was closed
+// for what it sent, not for going quiet.
+class HttpListenerBodies : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(listener.start(port)); }
+  void TearDown() override { listener.stop(); }
+
+  fixed_clock_log l;
+  io_pool pool;
+  echo_target handler;
+  http_listener listener{pool.io, handler, l.log};
+  std::uint16_t port = testing::free_port();
+};
+
+struct request_case {
+  std::string name;
+  std::string request;  // of "/a", followed on the connection by a GET of "/b"
+};
+
+void PrintTo(const request_case& c, std::ostream* os) { *os << c.name; }
+
+class HttpListenerAnswers : public HttpListenerBodies, public ::testing::WithParamInterface<request_case> {};
+
+// The body is read and dropped, and the connection goes on with the next
+// request: a body taken for a request would add a reply or end it.
+TEST_P(HttpListenerAnswers, AndKeepsTheConnectionForTheNextRequest) {
+  line_client c(port);
+  c.send(GetParam().request + "GET /b HTTP/1.1\r\nHost: x\r\n\r\n");
+  const std::string expected = echo_reply("/a") + echo_reply("/b");
+  EXPECT_EQ(c.read_bytes(expected.size()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, HttpListenerAnswers,
+    ::testing::Values(
+        request_case{"TenByteBody", get_with_body("0123456789")},
+        request_case{"BodyThatLooksLikeARequest", get_with_body("GET /evil HTTP/1.1\r\nHost: x\r\n\r\n")},
+        request_case{"BodyAtTheCap", get_with_body(std::string(limits::max_http_body, 'b'))},
+        request_case{"ChunkedBody", "GET /a HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                        chunk("hello") + chunk(" world") + "0\r\n\r\n"},
+        request_case{"LeadingCrLf", "\r\nGET /a HTTP/1.1\r\nHost: x\r\n\r\n"},
+        request_case{"LeadingLf", "\nGET /a HTTP/1.1\r\nHost: x\r\n\r\n"},
+        // The next request then begins with the empty line.
+        request_case{"CrLfAfterABody", get_with_body("0123456789") + "\r\n"}),
+    [](const auto& info) { return info.param.name; });
+
+class HttpListenerRefuses : public HttpListenerBodies, public ::testing::WithParamInterface<request_case> {};
+
+TEST_P(HttpListenerRefuses, ByClosingTheConnectionWithoutAReply) {
+  line_client c(port);
+  c.send(GetParam().request);
+  EXPECT_EQ(c.read_for(std::chrono::seconds(5)), "");
+  EXPECT_TRUE(c.closed_by_peer(std::chrono::milliseconds(100)));
+}
+
+const std::string half_the_cap(limits::max_http_body / 2, 'b');
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, HttpListenerRefuses,
+    ::testing::Values(
+        request_case{"LengthPastTheCap", "GET /a HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                                             std::to_string(limits::max_http_body + 1) + "\r\n\r\n"},
+        request_case{"ChunksAddingUpPastTheCap", "GET /a HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                                     chunk(half_the_cap) + chunk(half_the_cap) + chunk("b") +
+                                                     "0\r\n\r\n"},
+        // One empty line is forgiven, not any number of them.
+        request_case{"TwoEmptyLines", "\r\n\r\nGET /a HTTP/1.1\r\nHost: x\r\n\r\n"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(HttpListenerBodies, AnEmptyLineArrivingInTwoPiecesIsSkipped) {
+  line_client c(port);
+  c.send("\r");
+  EXPECT_EQ(c.read_for(std::chrono::milliseconds(100)), "");
+  c.send("\nGET /a HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(c.read_bytes(echo_reply("/a").size()), echo_reply("/a"));
+}
+
+class failing_target final : public http_handler {
+ public:
+  http_reply handle(const http_request&) override { throw std::runtime_error("no page today"); }
+};
+
+class HttpListenerFailures : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(listener.start(port)); }
+  void TearDown() override { listener.stop(); }
+
+  // Opens a connection and waits until the listener holds it.
+  std::unique_ptr<line_client> connect() {
+    auto c = std::make_unique<line_client>(port);
+    EXPECT_TRUE(eventually([&] { return listener.open_connections() == 1; }));
+    return c;
+  }
+  bool all_ended() {
+    return eventually([&] { return listener.open_connections() == 0; });
+  }
+
+  testing::stderr_capture captured;
+  fixed_clock_log l;
+  io_pool pool;
+  failing_target handler;
+  http_listener listener{pool.io, handler, l.log, {std::chrono::milliseconds(300), 100}};
+  std::uint16_t port = testing::free_port();
+};
+
+// A connection reports before it ends, so once none is open, whatever it
+// had to say is in the pipe.
+TEST_F(HttpListenerFailures, OnlyAConnectionEndingOnAnErrorIsReported) {
+  connect().reset();  // the client closes
+  ASSERT_TRUE(all_ended());
+  auto timed_out = connect();
+  ASSERT_TRUE(all_ended());
+  auto stopped = connect();
+  stopped->send("GET / HTTP/1.1\r\n");
+  listener.stop();
+  ASSERT_TRUE(all_ended());
+  EXPECT_EQ(captured.until(""), "");
+
+  ASSERT_FALSE(listener.start(port));
+  asio::io_context io;
+  asio::ip::tcp::socket reset(io);
+  reset.connect({asio::ip::address_v4::loopback(), port});
+  ASSERT_TRUE(eventually([&] { return listener.open_connections() == 1; }));
+  asio::write(reset, asio::buffer(std::string("GET / HTTP/1.1\r\n")));
+  reset.set_option(asio::socket_base::linger(true, 0));
+  reset.close();
+  ASSERT_TRUE(all_ended());
+  EXPECT_EQ(captured.until(""), "velmira: HTTP read: Connection reset by peer\n");
+}
+
+TEST_F(HttpListenerFailures, AHandlerThatThrowsIsReportedAndAnsweredWithAnError) {
+  line_client c(port);
+  c.send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+  const std::string expected = "HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/html; charset=utf-8\r\n"
+                               "Content-Length: 0\r\n\r\n";
+  EXPECT_EQ(c.read_bytes(expected.size()), expected);
+  EXPECT_EQ(captured.until("\n"), "velmira: HTTP request: no page today\n");
 }
 
 TEST(DefaultHttpReply, IsTheOkPage) {

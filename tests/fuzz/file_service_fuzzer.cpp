@@ -45,7 +45,7 @@ class web_under_test {
     for (int line = first_log_switch_line; line < first_log_switch_line + log_switch_count; ++line) {
       switches_.set(static_cast<log_category>(line), true);
     }
-    service_.publish({std::string(fuzz::http_login), std::string(fuzz::http_password), true,
+    access_.publish({std::string(fuzz::http_login), std::string(fuzz::http_password), true,
                       std::string(fuzz::admin_login), std::string(fuzz::admin_password)});
   }
 
@@ -94,7 +94,8 @@ class web_under_test {
   log_switches switches_;
   event_log log_{clock_, switches_};
   user_table users_;
-  file_service service_{data_, users_, log_};
+  published<access_settings> access_;
+  file_service service_{data_, users_, access_, log_};
 };
 
 }  // namespace

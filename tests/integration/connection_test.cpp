@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <filesystem>
+
 #include "integration/server_fixture.hpp"
+#include "support/stderr_capture.hpp"
 
 namespace velmira::testing {
 namespace {
@@ -74,6 +77,33 @@ TEST_F(Connection, LongestLineIsServedAndOneByteMoreEndsTheConnection) {
 
   c->send(longest + "x\nzameVUchepupil;pw2;\n");
   EXPECT_TRUE(c->closed_by_peer());
+}
+
+TEST_F(Connection, AFailedRequestEndsTheConnectionWithOneLineOnStandardError) {
+  stderr_capture errors;
+  // A folder where the announcements file should be: the rewrite fails.
+  std::filesystem::create_directories(server.dir().path() / "news" / "data.ini");
+  auto c = server.connect();
+  c->send("newsSUhitteach\vpw1\v\vtext\v\n");
+  EXPECT_TRUE(c->closed_by_peer());
+  EXPECT_THAT(errors.until("\n"), StartsWith("velmira: TCP request: "));
+}
+
+TEST_F(Connection, EndingsThatBelongToAConnectionsLifeLeaveNoTrace) {
+  stderr_capture errors;
+  {
+    auto hangs_up = server.connect();
+    hangs_up->send("zameVUchepupil;pw2;\n");
+    EXPECT_EQ(hangs_up->read_bytes(6), "zameV1");
+  }
+  auto too_long = server.connect();
+  too_long->send(std::string(20000, 'x') + "\n");
+  EXPECT_TRUE(too_long->closed_by_peer());
+  auto still_served = server.connect();
+  still_served->send("zameVUchepupil;pw2;\n");
+  EXPECT_EQ(still_served->read_bytes(6), "zameV1");
+  // Nothing may come, so the wait is bounded and short.
+  EXPECT_EQ(errors.until("\n", std::chrono::milliseconds(500)), "");
 }
 
 TEST_F(Connection, LogOfMoreThan100LinesIsClearedByTheNextRequest) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +36,8 @@ void read_until(int fd, std::string& text, const std::function<bool(const std::s
 
 }  // namespace
 
-server_process::server_process(const temp_dir& dir, std::vector<std::string> args, standard_output mode) {
+server_process::server_process(const temp_dir& dir, std::vector<std::string> args, standard_output mode,
+                               unsigned long descriptor_limit) {
   fs::copy_file(VELMIRA_BINARY, dir.path() / "velmira", fs::copy_options::overwrite_existing);
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -54,6 +56,10 @@ server_process::server_process(const temp_dir& dir, std::vector<std::string> arg
     ::dup2(unread[1] >= 0 ? unread[1] : out[1], 1);
     ::dup2(out[1], 2);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    if (descriptor_limit != 0) {
+      rlimit limit{descriptor_limit, descriptor_limit};
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
+    }
     ::execv(exe.c_str(), argv.data());
     ::_exit(127);
   }
@@ -112,6 +118,11 @@ void server_process::drain() {
 }
 
 void server_process::signal(int s) { ::kill(pid_, s); }
+
+std::string server_process::output_so_far() {
+  drain();
+  return output_;
+}
 
 std::vector<std::string> settings_on_free_ports() {
   auto lines = split_lines(*read_file(VELMIRA_FACTORY_SETTINGS));

@@ -20,9 +20,10 @@ enum class standard_output { collected, left_unread };
 class server_process {
  public:
   // Copies the executable into `dir` as an operator would install it, then
-  // starts it there with `args`.
+  // starts it there with `args`. A `descriptor_limit` other than 0 becomes
+  // its soft and hard limit on open descriptors, as `prlimit --nofile` sets.
   explicit server_process(const temp_dir& dir, std::vector<std::string> args = {},
-                          standard_output out = standard_output::collected);
+                          standard_output out = standard_output::collected, unsigned long descriptor_limit = 0);
   ~server_process();
   server_process(const server_process&) = delete;
   server_process& operator=(const server_process&) = delete;
@@ -36,6 +37,9 @@ class server_process {
   // The exit status (128 + signal when killed), or -1 when it has not ended in time.
   int wait_exit(std::chrono::seconds limit = std::chrono::seconds(20));
   void signal(int s);
+  pid_t pid() const { return pid_; }
+  // Everything output so far, without waiting for more.
+  std::string output_so_far();
 
  private:
   void drain();  // reads what the pipe holds now, without waiting

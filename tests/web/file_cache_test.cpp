@@ -33,7 +33,7 @@ class FileCache : public ::testing::Test {
   }
 
   velmira::testing::temp_dir tmp;
-  file_cache cache{an_hour_ahead};
+  file_cache cache{tmp.path(), an_hour_ahead};
 };
 
 TEST_F(FileCache, KeepsASettledFileAndHandsOutTheSameBytes) {
@@ -121,7 +121,7 @@ TEST_F(FileCache, FailsAsReadingFromDiskDoes) {
 // inode as they were, so such a file is read from disk every time.
 TEST(FileCacheSettling, AFreshlyWrittenFileIsReadAgainEvenWithItsStampRestored) {
   velmira::testing::temp_dir tmp;
-  file_cache cache;
+  file_cache cache{tmp.path()};
   const auto file = tmp.path() / "data.ini";
   tmp.write("data.ini", "old text\r\n");
   const auto time = fs::last_write_time(file);
@@ -139,6 +139,70 @@ TEST_F(FileCache, AFileOverTheSizeLimitIsServedButNotKept) {
   EXPECT_EQ(read("big.ini").size(), file_cache::max_file_bytes + 1);
   EXPECT_EQ(cache.kept_files(), 0u);
 }
+
+// A kept file's stamp no longer matches once its path leads to another
+// file, so the link is looked at like any other.
+TEST_F(FileCache, AKeptFileTurnedIntoALinkIsRefusedAndForgotten) {
+  tmp.write("data.ini", "old text\r\n");
+  tmp.write("secret.ini", "secret");
+  ASSERT_EQ(read("data.ini"), "old text\r\n");
+  ASSERT_EQ(cache.kept_files(), 1u);
+  fs::create_symlink("secret.ini", path("link.tmp"));
+  fs::rename(path("link.tmp"), path("data.ini"));
+  std::error_code error;
+  EXPECT_EQ(cache.read(path("data.ini"), error), nullptr);
+  EXPECT_EQ(error, file_cache::refused);
+  EXPECT_EQ(cache.kept_files(), 0u);
+}
+
+// Each setup returns the path to read; the file it names holds "secret".
+struct refusal_case {
+  std::string name;
+  std::function<fs::path(const velmira::testing::temp_dir&)> setup;
+};
+
+void PrintTo(const refusal_case& c, std::ostream* os) { *os << c.name; }
+
+class FileCacheRefuses : public FileCache, public ::testing::WithParamInterface<refusal_case> {};
+
+TEST_P(FileCacheRefuses, AndKeepsNothing) {
+  const fs::path path = GetParam().setup(tmp);
+  for (const char* time : {"first", "again"}) {
+    std::error_code error;
+    EXPECT_EQ(cache.read(path, error), nullptr) << time;
+    EXPECT_EQ(error, file_cache::refused) << time;
+  }
+  EXPECT_EQ(cache.kept_files(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FileCacheRefuses,
+    ::testing::Values(
+        refusal_case{"LinkToAFileBeside",
+                     [](const auto& tmp) {
+                       tmp.write("secret.ini", "secret");
+                       fs::create_symlink("secret.ini", tmp.path() / "link.ini");
+                       return tmp.path() / "link.ini";
+                     }},
+        refusal_case{"LinkedFolder",
+                     [](const auto& tmp) {
+                       tmp.write("real/secret.ini", "secret");
+                       fs::create_directory_symlink(tmp.path() / "real", tmp.path() / "folder");
+                       return tmp.path() / "folder" / "secret.ini";
+                     }},
+        // Out and back in again: still not beneath the root all the way.
+        refusal_case{"ClimbingOutAndBack",
+                     [](const auto& tmp) {
+                       tmp.write("secret.ini", "secret");
+                       return tmp.path() / ".." / tmp.path().filename() / "secret.ini";
+                     }},
+        // A folder whose name begins with the root's.
+        refusal_case{"BesideTheRoot",
+                     [](const auto& tmp) {
+                       tmp.write("secret.ini", "secret");
+                       return tmp.path().parent_path() / (tmp.path().filename().string() + "-other") / "data.ini";
+                     }}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace velmira

@@ -6,6 +6,7 @@
 #include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -35,7 +36,7 @@ const std::string default_type = "text/html; charset=utf-8";
 const std::string file_type = "text/html; charset=windows-1251";
 const std::vector<std::pair<std::string, std::string>> no_cache = {{"Cache-Control", "no-cache"}};
 
-web_settings school_settings() { return {"web", "secret", true, "adm", "apw"}; }
+access_settings school_settings() { return {"web", "secret", true, "adm", "apw"}; }
 
 TMassLogIn user(std::string active, const std::string& role, std::string login, std::string password) {
   return {std::move(active), from_utf8("Иванов И. И."), "",           role,
@@ -69,7 +70,7 @@ class FileService : public ::testing::Test {
     tmp.write("secret.ini", "outside the data directory");
     users.replace({user("0", roles::teacher(), "ivanov", "pw1"), user("1", roles::teacher(), "ivanov", "pw1"),
                    user("0", roles::pupil(), "petrov", "pw2")});
-    service.publish(school_settings());
+    access.publish(school_settings());
   }
 
   void write(const std::string& relative_utf8, std::string_view bytes) {
@@ -87,7 +88,8 @@ class FileService : public ::testing::Test {
   manual_clock clock{make_local(2024, 9, 5, 8, 30, 0)};
   log_switches switches;
   event_log log{clock, switches};
-  file_service service{data, users, log};
+  published<access_settings> access;
+  file_service service{data, users, access, log};
 };
 
 enum class answer { default_page, file, internal_error };
@@ -235,7 +237,7 @@ TEST_F(FileService, MissingCalendarIsAnInternalError) {
 TEST_F(FileService, RemoteAdministrationNeedsTheSwitchAndBothSettings) {
   struct variant {
     const char* what;
-    web_settings settings;
+    access_settings settings;
     std::string target;
   };
   const std::vector<variant> refused = {
@@ -245,7 +247,7 @@ TEST_F(FileService, RemoteAdministrationNeedsTheSwitchAndBothSettings) {
       {"both empty", {"web", "secret", true, "", ""}, "/^;^users.ini"},
   };
   for (const auto& v : refused) {
-    service.publish(v.settings);
+    access.publish(v.settings);
     auto reply = get(v.target);
     EXPECT_EQ(reply.body, default_body) << v.what;
     EXPECT_EQ(reply.headers, no_cache) << v.what;
@@ -255,13 +257,14 @@ TEST_F(FileService, RemoteAdministrationNeedsTheSwitchAndBothSettings) {
 TEST_F(FileService, PublishedSettingsTakeEffectForTheNextRequest) {
   auto settings = school_settings();
   settings.http_password = "wrong";
-  service.publish(settings);
+  access.publish(settings);
   EXPECT_EQ(get("/news/data.ini").body, default_body);
   EXPECT_EQ(get("/news/data.ini", wrong_password).body, data_bytes("news/data.ini"));
 }
 
 TEST_F(FileService, NothingIsServedBeforeSettingsArePublished) {
-  file_service fresh(data, users, log);
+  published<access_settings> nothing_loaded;
+  file_service fresh(data, users, nothing_loaded, log);
   auto reply = fresh.handle({"GET", "/news/data.ini", "Basic Og=="});  // empty login and password
   EXPECT_EQ(reply.body, default_body);
   EXPECT_TRUE(reply.headers.empty());
@@ -356,13 +359,13 @@ std::chrono::system_clock::time_point an_hour_ahead() {
 
 class CachingFileService : public FileService {
  protected:
-  CachingFileService() { cached.publish(school_settings()); }
+  CachingFileService() { access.publish(school_settings()); }
 
   std::shared_ptr<const std::string> served(const std::string& target) {
     return cached.serve({"GET", target, valid_authorization}).shared_body;
   }
 
-  file_service cached{data, users, log, an_hour_ahead};
+  file_service cached{data, users, access, log, an_hour_ahead};
 };
 
 TEST_F(CachingFileService, AnUnchangedFileIsServedFromMemory) {
@@ -399,10 +402,109 @@ TEST_F(CachingFileService, ATimetablePublishedAfterAMissIsServed) {
   EXPECT_EQ(*served("/raspisanie/07.09.24.ini2"), "rasp||07.09.24\r\n");
 }
 
+// Links are put in a data directory by hand only: the server writes every
+// file itself, by rename, never as a link. One may lead anywhere, so none
+// is followed, not even one that stays inside and names a file that could
+// be served.
+struct link_case {
+  std::string name;
+  std::function<void(const fs::path& data, const fs::path& outside)> make;
+  std::string target;
+};
+
+void PrintTo(const link_case& c, std::ostream* os) { *os << c.name; }
+
+class FileServiceLinks : public FileService, public ::testing::WithParamInterface<link_case> {};
+
+TEST_P(FileServiceLinks, AreRefusedLikeAPathLeavingTheDataDirectory) {
+  GetParam().make(tmp.path() / "data", tmp.path());
+  for (int line = first_log_switch_line; line < first_log_switch_line + log_switch_count; ++line) {
+    switches.set(static_cast<log_category>(line), true);
+  }
+  auto reply = get(GetParam().target);
+  EXPECT_EQ(reply.content_type, default_type);
+  EXPECT_EQ(reply.body, default_body);
+  EXPECT_EQ(reply.headers, no_cache);
+  EXPECT_TRUE(log.lines().empty()) << "a refused path is no view";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, FileServiceLinks,
+    ::testing::Values(
+        link_case{"ToAFileOutside",
+                  [](const fs::path& data, const fs::path& outside) {
+                    fs::create_symlink(outside / "secret.ini", data / "menu" / "07.09.24.ini");
+                  },
+                  "/menu/07.09.24.ini"},
+        link_case{"ToUsersIni",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink("../users.ini", data / "news" / "list.ini");
+                  },
+                  "/news/list.ini"},
+        link_case{"AbsoluteToSettingIni",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink(data / "setting.ini", data / "raspisanie" / "08.09.24.ini2");
+                  },
+                  "/raspisanie/08.09.24.ini2"},
+        link_case{"FolderLeadingOutside",
+                  [](const fs::path& data, const fs::path& outside) {
+                    fs::create_directory_symlink(outside, data / "outside");
+                  },
+                  "/outside/secret.ini"},
+        link_case{"InsideToAnAllowedFile",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink("data.ini", data / "news" / "alias.ini");
+                  },
+                  "/news/alias.ini"},
+        // The missing file's fallback is refused too, not served instead.
+        link_case{"ErrorIniToUsersIni",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink("../users.ini", data / "zvonok" / "error.ini");
+                  },
+                  "/zvonok/missing.ini"}),
+    [](const auto& info) { return info.param.name; });
+
+// A link made after its path was served and kept: the path's stat then
+// finds another file than the one kept, and the link is looked at anew.
+class CachingFileServiceLinks : public CachingFileService, public ::testing::WithParamInterface<link_case> {};
+
+TEST_P(CachingFileServiceLinks, MadeAfterTheFileWasKeptAreRefused) {
+  const auto first = served("/news/data.ini");
+  ASSERT_NE(first, nullptr);
+  ASSERT_EQ(served("/news/data.ini"), first) << "kept";
+  GetParam().make(tmp.path() / "data", tmp.path());
+  EXPECT_EQ(cached.serve({"GET", GetParam().target, valid_authorization}).body, default_body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, CachingFileServiceLinks,
+    ::testing::Values(
+        link_case{"FileReplacedByALinkOutside",
+                  [](const fs::path& data, const fs::path& outside) {
+                    fs::create_symlink(outside / "secret.ini", data / "news" / "link.tmp");
+                    fs::rename(data / "news" / "link.tmp", data / "news" / "data.ini");
+                  },
+                  "/news/data.ini"},
+        link_case{"FileReplacedByALinkToUsersIni",
+                  [](const fs::path& data, const fs::path&) {
+                    fs::create_symlink("../users.ini", data / "news" / "link.tmp");
+                    fs::rename(data / "news" / "link.tmp", data / "news" / "data.ini");
+                  },
+                  "/news/data.ini"},
+        link_case{"FolderReplacedByALinkOutside",
+                  [](const fs::path& data, const fs::path& outside) {
+                    fs::create_directory(outside / "elsewhere");
+                    replace_file_atomically(outside / "elsewhere" / "data.ini", "elsewhere");
+                    fs::rename(data / "news", data / "news.old");
+                    fs::create_directory_symlink(outside / "elsewhere", data / "news");
+                  },
+                  "/news/data.ini"}),
+    [](const auto& info) { return info.param.name; });
+
 // One connection's requests in turn: the header is checked when it first
 // comes and again whenever it or the published settings change.
 struct connection_step {
-  std::variant<std::string, web_settings> sent;  // an Authorization header, or settings to publish
+  std::variant<std::string, access_settings> sent;  // an Authorization header, or settings to publish
   answer expected = answer::file;
 };
 
@@ -422,8 +524,8 @@ TEST_F(FileService, CredentialsAreCheckedAgainWhenTheHeaderOrTheSettingsChange) 
   };
   std::unique_ptr<http_connection_memo> memo;
   for (size_t i = 0; i < steps.size(); ++i) {
-    if (const auto* settings = std::get_if<web_settings>(&steps[i].sent)) {
-      service.publish(*settings);
+    if (const auto* settings = std::get_if<access_settings>(&steps[i].sent)) {
+      access.publish(*settings);
       continue;
     }
     auto reply = service.handle({"GET", "/news/data.ini", std::get<std::string>(steps[i].sent), &memo});
@@ -447,7 +549,7 @@ class io_thread {
   std::thread thread_;
 };
 
-TEST_F(FileService, CredentialsChangedByPublishTakeEffectOnAnOpenKeepAliveConnection) {
+TEST_F(FileService, CredentialsChangedInTheSettingsTakeEffectOnAnOpenKeepAliveConnection) {
   io_thread pool;
   http_listener listener(pool.io, service, log);
   const auto port = velmira::testing::free_port();
@@ -466,7 +568,7 @@ TEST_F(FileService, CredentialsChangedByPublishTakeEffectOnAnOpenKeepAliveConnec
   EXPECT_EQ(c.read_bytes(file_reply.size()), file_reply);
   auto settings = school_settings();
   settings.http_password = "changed";
-  service.publish(settings);
+  access.publish(settings);
   c.send(request);
   EXPECT_EQ(c.read_bytes(default_reply.size()), default_reply);
   listener.stop();
