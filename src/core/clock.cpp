@@ -9,12 +9,20 @@ namespace velmira {
 
 using namespace std::chrono;
 
+// localtime_r takes the C library's time-zone lock, which every thread of
+// the pool would contend for on each game move; the local time of one
+// second is worked out once per thread.
 local_seconds system_clock_source::now() const {
+  thread_local std::time_t last_utc = -1;
+  thread_local local_seconds last_local;
   std::time_t t = std::time(nullptr);
+  if (t == last_utc) return last_local;
   std::tm tm{};
   localtime_r(&t, &tm);
-  return make_local(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1),
-                    static_cast<unsigned>(tm.tm_mday), tm.tm_hour, tm.tm_min, tm.tm_sec);
+  last_utc = t;
+  last_local = make_local(tm.tm_year + 1900, static_cast<unsigned>(tm.tm_mon + 1),
+                          static_cast<unsigned>(tm.tm_mday), tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return last_local;
 }
 
 local_seconds make_local(int year, unsigned month, unsigned day, int hour, int minute, int second) {

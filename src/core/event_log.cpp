@@ -26,16 +26,24 @@ void event_log::append_event(log_category category, std::string_view utf8_event)
 }
 
 void event_log::clear_if_over_request_threshold() {
+  // Every request asks, and most find a short log: they need not queue for
+  // the lock to learn it.
+  if (line_count_.load(std::memory_order_relaxed) <= request_clear_threshold) return;
   auto now = clock_.now();
   std::lock_guard lock(mutex_);
   if (lines_.size() <= request_clear_threshold) return;
-  lines_.clear();
+  clear_locked();
   push_locked("Очищено " + date_text(now) + " в " + time_text(now));
 }
 
 void event_log::clear() {
   std::lock_guard lock(mutex_);
+  clear_locked();
+}
+
+void event_log::clear_locked() {
   lines_.clear();
+  line_count_.store(0, std::memory_order_relaxed);
 }
 
 std::vector<std::string> event_log::lines() const {
@@ -52,6 +60,7 @@ void event_log::push_locked(std::string line) {
   if (echo_) echo_(line);
   if (lines_.size() == max_lines) lines_.pop_front();
   lines_.push_back(std::move(line));
+  line_count_.store(lines_.size(), std::memory_order_relaxed);
 }
 
 }  // namespace velmira

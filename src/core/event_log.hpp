@@ -87,12 +87,14 @@ class event_log {
 
  private:
   void push_locked(std::string line);
+  void clear_locked();
 
   const clock_source& clock_;
   const log_switches& switches_;
   line_sink echo_;
   mutable std::mutex mutex_;
   std::deque<std::string> lines_;
+  std::atomic<size_t> line_count_{0};  // lines_.size(), readable without the lock
 };
 
 }  // namespace velmira

@@ -1,7 +1,5 @@
 #include "protocol/dispatcher.hpp"
 
-#include <memory>
-
 #include "core/text_codec.hpp"
 #include "protocol/admin_commands.hpp"
 #include "protocol/game_rooms.hpp"
@@ -31,17 +29,14 @@ content_command content_command_for(std::string_view comanda) {
 
 }  // namespace
 
-void dispatcher::serve(std::string_view line, completion done) {
+request_line dispatcher::accept(std::string_view line) {
   auto request = request_line::from_wire(line);
   log_.clear_if_over_request_threshold();
-  if (!changes_state(request)) return done(run_caught(request));
-  to_operator_([this, request = std::move(request), done = std::move(done)] { done(run_caught(request)); });
+  return request;
 }
 
 std::optional<std::string> dispatcher::serve_here(std::string_view line) {
-  auto request = request_line::from_wire(line);
-  log_.clear_if_over_request_threshold();
-  auto reply = run(request);
+  auto reply = run(accept(line));
   if (!reply) return std::nullopt;
   return to_utf8(*reply);
 }

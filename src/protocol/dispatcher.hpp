@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "core/event_log.hpp"
+#include "protocol/request_line.hpp"
 
 namespace velmira {
 
@@ -21,7 +22,6 @@ class login_commands;
 class game_rooms;
 class news_commands;
 class publication_commands;
-struct request_line;
 
 // The command families a dispatcher sends requests to; each must outlive it.
 struct command_families {
@@ -44,21 +44,34 @@ class dispatcher {
  public:
   // Hands work to the operator's thread; it runs there later, in order.
   using operator_post = std::function<void(std::function<void()>)>;
-  using completion = std::function<void(served_request)>;
 
   dispatcher(event_log& log, command_families families, operator_post to_operator)
       : log_(log), families_(families), to_operator_(std::move(to_operator)) {}
 
   // `line` is the request without its LF (and without a CR before it).
-  // `done` runs exactly once: before serve() returns for a request that
-  // only reads, on the operator's thread for the others.
-  void serve(std::string_view line, completion done);
+  // A request that only reads is served at once and its result returned;
+  // `done` is then dropped unused. For the others serve() returns nothing
+  // and `done(served_request)` runs later, once, on the operator's thread.
+  // A template, so that the read path, every log-in and game move, builds
+  // no std::function.
+  template <class Completion>
+  std::optional<served_request> serve(std::string_view line, Completion&& done) {
+    auto request = accept(line);
+    if (!changes_state(request)) return run_caught(request);
+    to_operator_([this, request = std::move(request), done = std::forward<Completion>(done)]() mutable {
+      done(run_caught(request));
+    });
+    return std::nullopt;
+  }
 
   // Serves the line on the calling thread whatever it asks; for callers
   // that are the operator themselves. Throws when the operation fails.
   std::optional<std::string> serve_here(std::string_view line);
 
  private:
+  // The line converted and cut, after the log's housekeeping that every
+  // request does first.
+  request_line accept(std::string_view line);
   static bool changes_state(const request_line& request);
   // The operation a request names, tried in the protocol's order; the
   // reply is Windows-1251.

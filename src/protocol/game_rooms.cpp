@@ -51,7 +51,9 @@ player_draw random_player_draw() {
 }
 
 game_rooms::game_rooms(const clock_source& clock, event_log& log, player_draw draw)
-    : clock_(clock), log_(log), draw_(std::move(draw)), game_table_(room_count) {}
+    : clock_(clock), log_(log), draw_(std::move(draw)), game_table_(room_count) {
+  for (size_t i = 0; i < game_table_.size(); ++i) free_rows_.insert(free_rows_.end(), i);
+}
 
 std::optional<std::string> game_rooms::gamee(std::string_view /*rol*/, std::string_view arguments) {
   std::lock_guard lock(mutex_);
@@ -75,16 +77,24 @@ std::optional<std::string> game_rooms::gamee(std::string_view /*rol*/, std::stri
 
 game_rooms::lookup_result game_rooms::look_up(std::string_view game_kod) {
   lookup_result found;
-  for (auto& row : game_table_) {
-    const auto& kod = cell(row, game_column::game_kod);
-    if (found.room == nullptr && kod == game_kod) found.room = &row;
-    if (found.free_slot == nullptr && kod.empty()) found.free_slot = &row;
-    if (found.room != nullptr && found.free_slot != nullptr) break;
+  if (auto room = rows_by_code_.find(std::string(game_kod)); room != rows_by_code_.end()) {
+    found.room = &game_table_[room->second];
   }
+  if (!free_rows_.empty()) found.free_slot = &game_table_[*free_rows_.begin()];
   return found;
 }
 
+void game_rooms::free_row(game_room& row) {
+  auto index = static_cast<size_t>(&row - game_table_.data());
+  rows_by_code_.erase(cell(row, game_column::game_kod));
+  row = game_room{};
+  free_rows_.insert(index);
+}
+
 std::string game_rooms::create(game_room& row, std::string_view game_kod) {
+  auto index = static_cast<size_t>(&row - game_table_.data());
+  free_rows_.erase(index);
+  rows_by_code_.emplace(game_kod, index);
   char creator = draw_();
   cell(row, game_column::game_kod) = game_kod;
   cell(row, game_column::state) = "1";
@@ -162,7 +172,7 @@ void game_rooms::GameKomnClear(int n, game_room& row, local_seconds now) {
   int creator_moved = stamped_minute(cell(row, game_column::creator_move_time), now);
   int joiner_moved = stamped_minute(cell(row, game_column::joiner_move_time), now);
   if (minutes_since(creator_moved, minute) > idle_minutes || minutes_since(joiner_moved, minute) > idle_minutes) {
-    row = game_room{};
+    free_row(row);
     log_.append_event("комната с игрой №" + std::to_string(n) + " очищена");
   }
 }
@@ -194,12 +204,14 @@ std::string game_rooms::field(int room, int column) const {
 void game_rooms::set_field(int room, int column, std::string value) {
   check_column(column);
   std::lock_guard lock(mutex_);
-  cell(row_at(room), column) = std::move(value);
+  auto& row = row_at(room);
+  if (column == game_column::game_kod) throw std::invalid_argument("a room's code changes only by create and clear");
+  cell(row, column) = std::move(value);
 }
 
 void game_rooms::clear_room(int room) {
   std::lock_guard lock(mutex_);
-  row_at(room) = game_room{};
+  free_row(row_at(room));
 }
 
 game_rooms::game_room& game_rooms::row_at(int room) {

@@ -13,6 +13,9 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <stdexcept>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,7 +65,8 @@ class game_rooms {
   int expire_idle(local_seconds now);
 
   // Rooms are numbered 1..room_count and columns 1..column_count; other
-  // numbers throw std::out_of_range.
+  // numbers throw std::out_of_range. A room's code is not set_field's to
+  // change (std::invalid_argument).
   int active_count() const;  // rows whose room code is not empty
   std::string field(int room, int column) const;
   void set_field(int room, int column, std::string value);
@@ -83,6 +87,7 @@ class game_rooms {
 
   lookup_result look_up(std::string_view game_kod);
   std::string create(game_room& row, std::string_view game_kod);
+  void free_row(game_room& row);
   std::optional<std::string> serve_room(game_room& row, std::string_view game_cmd,
                                         std::string_view rest);
   std::string join(game_room& row);
@@ -102,9 +107,13 @@ class game_rooms {
 
   const clock_source& clock_;
   event_log& log_;
-  mutable std::mutex mutex_;  // guards draw_ and game_table_
+  mutable std::mutex mutex_;  // guards everything below
   player_draw draw_;
   std::vector<game_room> game_table_;
+  // Which row holds each code, and which rows are free, lowest first: a
+  // room is found without comparing codes row by row.
+  std::unordered_map<std::string, size_t> rows_by_code_;
+  std::set<size_t> free_rows_;
 };
 
 }  // namespace velmira

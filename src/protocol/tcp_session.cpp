@@ -48,12 +48,13 @@ class tcp_session final : public connection, public std::enable_shared_from_this
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     // The next line is read only once this one is served, so one
     // connection's requests keep their order wherever they run.
-    dispatcher_.serve(line, [self = shared_from_this(), length](served_request served) {
+    auto served_at_once = dispatcher_.serve(line, [self = shared_from_this(), length](served_request served) {
       auto executor = self->socket_.get_executor();
-      asio::dispatch(executor, [self = std::move(self), length, served = std::move(served)]() mutable {
+      asio::post(executor, [self = std::move(self), length, served = std::move(served)]() mutable {
         self->on_served(length, std::move(served));
       });
     });
+    if (served_at_once) on_served(length, std::move(*served_at_once));
   }
 
   void on_served(std::size_t length, served_request served) {

@@ -27,9 +27,11 @@ class Dispatch : public ::testing::Test {
                     roles::yes()}});
   }
 
-  // Serves a line; what completed is in `completions`.
+  // Serves a line; what completed, at once or later, is in `completions`.
   void serve(const std::string& line) {
-    stack.dispatch().serve(line, [this](served_request served) { completions.push_back(std::move(served)); });
+    auto at_once =
+        stack.dispatch().serve(line, [this](served_request served) { completions.push_back(std::move(served)); });
+    if (at_once) completions.push_back(std::move(*at_once));
   }
   void run_operator_work() {
     while (!operator_queue.empty()) {

@@ -275,6 +275,8 @@ TEST_F(GameRooms, RoomAndColumnNumbersOutsideTheTableThrow) {
   EXPECT_THROW(rooms.clear_room(1001), std::out_of_range);
   EXPECT_NO_THROW(rooms.set_field(1000, 11, "x"));
   EXPECT_EQ(rooms.field(1000, 11), "x");
+  // The rooms keep an index of their codes, which only create and clear change.
+  EXPECT_THROW(rooms.set_field(1, game_column::game_kod, "x"), std::invalid_argument);
 }
 
 TEST(GameRoomsDraw, DefaultDrawGivesEveryPairOfNumbersAndTheJoinerTheOther) {
