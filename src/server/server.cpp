@@ -92,35 +92,38 @@ void Server::FormCreate() {
 }
 
 void Server::start_up() {
-  auto& state = parts_->state;
-  const bool local = [&] {
-    try {
-      // Before anything is read: what an interrupted rewrite left is ours.
-      remove_interrupted_writes(state.data.root());
-      state.page.addresses = local_addresses();
-      state.data.create_tree();
-      state.data.reset_text_placeholders();
-      auto settings_ini = state.data.file("setting.ini");
-      if (!fs::exists(settings_ini)) {
-        std::error_code ignored;  // a missing copy shows as a missing settings file next
-        fs::copy_file(state.data.file("setting.000"), settings_ini, ignored);
-      }
-      state.load_settings();
-      title_ = std::string(cap) + " - " + options_.organisation_utf8;
-      state.publish_greeting("0");
-      state.data.write_placeholder_pages();
-      fs::create_directories(state.data.file("zvonok"));
-      const bool local = state.settings.selected_mode == operating_mode::local;
-      if (local) state.load_local_subsystems();
-      return local;
-    } catch (const std::exception& e) {
-      throw startup_error(e.what());
-    }
-  }();
+  bool local = false;
+  try {
+    local = load_at_start_up();
+  } catch (const std::exception& e) {
+    throw startup_error(e.what());
+  }
   if (!local) return;
   start_listeners();
   // The housekeeping runs from here on even when the listeners failed.
   parts_->housekeeping_timer.start();
+}
+
+bool Server::load_at_start_up() {
+  auto& state = parts_->state;
+  // Before anything is read: what an interrupted rewrite left is ours.
+  remove_interrupted_writes(state.data.root());
+  state.page.addresses = local_addresses();
+  state.data.create_tree();
+  state.data.reset_text_placeholders();
+  auto settings_ini = state.data.file("setting.ini");
+  if (!fs::exists(settings_ini)) {
+    std::error_code ignored;  // a missing copy shows as a missing settings file next
+    fs::copy_file(state.data.file("setting.000"), settings_ini, ignored);
+  }
+  state.load_settings();
+  title_ = std::string(cap) + " - " + options_.organisation_utf8;
+  state.publish_greeting("0");
+  state.data.write_placeholder_pages();
+  fs::create_directories(state.data.file("zvonok"));
+  const bool local = state.settings.selected_mode == operating_mode::local;
+  if (local) state.load_local_subsystems();
+  return local;
 }
 
 std::optional<std::string> Server::PereklNaLockal() {

@@ -76,6 +76,8 @@ class Server {
   struct parts;
 
   void start_up();
+  // The start-up's loads; true when the settings select local mode.
+  bool load_at_start_up();
   void start_pool();
   void switch_to_local();
   // An operator message (a port out of range) also goes into the log.
