@@ -1,11 +1,15 @@
 #pragma once
 // A value that one writer replaces whole and any number of readers use
-// without waiting: a reader keeps the version it took for as long as it
-// needs it, whatever is published meanwhile.
+// without waiting for each other: a reader keeps the version it took for as
+// long as it needs it, whatever is published meanwhile.
 //
-// Thread-safety: get() and publish() may run on any threads at once.
-#include <atomic>
+// Thread-safety: get() and publish() may run on any threads at once. The
+// lock is held only to copy or swap one pointer, never while a version is
+// built or read. (std::atomic<std::shared_ptr> would do the same without a
+// lock, but this library's implementation of it releases its internal lock
+// with relaxed ordering in load(), which ThreadSanitizer rightly reports.)
 #include <memory>
+#include <mutex>
 #include <utility>
 
 namespace velmira {
@@ -18,11 +22,22 @@ class published {
   published(const published&) = delete;
   published& operator=(const published&) = delete;
 
-  std::shared_ptr<const T> get() const { return value_.load(std::memory_order_acquire); }
-  void publish(T value) { value_.store(std::make_shared<const T>(std::move(value)), std::memory_order_release); }
+  std::shared_ptr<const T> get() const {
+    std::lock_guard lock(mutex_);
+    return value_;
+  }
+
+  void publish(T value) {
+    auto next = std::make_shared<const T>(std::move(value));
+    std::lock_guard lock(mutex_);
+    value_.swap(next);
+    // The old version is released here, after the lock: a reader may still
+    // hold it, and the last reference may be this one.
+  }
 
  private:
-  std::atomic<std::shared_ptr<const T>> value_;
+  mutable std::mutex mutex_;
+  std::shared_ptr<const T> value_;
 };
 
 }  // namespace velmira

@@ -236,6 +236,11 @@ std::chrono::microseconds process_cpu_time() {
 // Out of descriptors, a connection waits in the backlog and keeps the
 // acceptor ready: accepting again at once would fail at once, for ever.
 TEST(TcpListener, AFailedAcceptPausesTheListenerAndIsLoggedOncePerEpisode) {
+#ifdef __SANITIZE_ADDRESS__
+  // Its dynamic-type checks probe memory through a pipe: with the
+  // descriptors taken away they fail and report a fault that is not there.
+  GTEST_SKIP() << "the sanitizers' runtime needs the descriptors this test takes away";
+#endif
   fixed_clock_log l;
   io_pool pool;
   tcp_listener listener(pool.io, idle_connections(), l.log, "TCP");

@@ -151,7 +151,7 @@ TEST(CrashSafety, KilledServerKeepsEveryAcknowledgedWriteWhole) {
     std::thread writers([&] { drive_writes(tcp_port, round, seen, stop); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 400));  // the kill's random moment
     server.signal(SIGKILL);
-    EXPECT_EQ(server.wait_exit(), 128 + SIGKILL);
+    EXPECT_EQ(server.wait_exit(), 128 + SIGKILL) << server.output_so_far();
     stop = true;
     writers.join();
     expect_whole_files(dir, seen);
