@@ -24,7 +24,7 @@ class tcp_session final : public connection, public std::enable_shared_from_this
   ~tcp_session() override { on_end_(); }
 
   void start() override {
-    asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->read_line(); });
+    asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->serve_buffered_lines(); });
   }
 
   void close() override {
@@ -32,43 +32,59 @@ class tcp_session final : public connection, public std::enable_shared_from_this
   }
 
  private:
-  void read_line() {
-    // One byte more than the longest line leaves room for its LF.
+  // Serves the lines the buffer holds already, then reads more. A reply
+  // being written or a request on the operator's thread suspends the loop;
+  // its completion resumes it, so one connection's requests stay in order.
+  // Lines a client sent together are served without a round through the
+  // event loop each.
+  void serve_buffered_lines() {
+    for (;;) {
+      auto lf = buffer_.find('\n');
+      if (lf == std::string::npos) return read_more();
+      if (!serve_line(lf + 1)) return;
+    }
+  }
+
+  void read_more() {
+    // One byte more than the longest line leaves room for its LF. A closed
+    // or failed connection, or a line past the limit (not_found), ends the
+    // connection; nothing of an over-long line is served.
     asio::async_read_until(socket_, asio::dynamic_buffer(buffer_, limits::max_request_line + 1), '\n',
-                           [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-                             self->on_line(ec, n);
+                           [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+                             if (ec) return self->fail(ec, "TCP read");
+                             self->serve_buffered_lines();
                            });
   }
 
-  void on_line(boost::system::error_code ec, std::size_t length) {
-    // A closed or failed connection, or a line past the limit (not_found),
-    // ends the connection; nothing of an over-long line is served.
-    if (ec) return fail(ec, "TCP read");
+  // True when the next line may be served at once.
+  bool serve_line(std::size_t length) {
     std::string_view line(buffer_.data(), length - 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    // The next line is read only once this one is served, so one
-    // connection's requests keep their order wherever they run.
     auto served_at_once = dispatcher_.serve(line, [self = shared_from_this(), length](served_request served) {
       auto executor = self->socket_.get_executor();
       asio::post(executor, [self = std::move(self), length, served = std::move(served)]() mutable {
-        self->on_served(length, std::move(served));
+        if (self->finish(length, std::move(served))) self->serve_buffered_lines();
       });
     });
-    if (served_at_once) on_served(length, std::move(*served_at_once));
+    return served_at_once && finish(length, std::move(*served_at_once));
   }
 
-  void on_served(std::size_t length, served_request served) {
+  // Takes the served line off the buffer and starts writing its reply.
+  // True when there is nothing to wait for before the next line.
+  bool finish(std::size_t length, served_request served) {
     if (!served.failure.empty()) {
       report_failure("TCP request", served.failure);
-      return end();
+      end();
+      return false;
     }
     buffer_.erase(0, length);
-    if (!served.reply || served.reply->empty()) return read_line();
+    if (!served.reply || served.reply->empty()) return true;
     reply_ = std::move(*served.reply);
     asio::async_write(socket_, asio::buffer(reply_), [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
       if (ec) return self->fail(ec, "TCP write");
-      self->read_line();
+      self->serve_buffered_lines();
     });
+    return false;
   }
 
   // Endings that belong to a connection's life are not failures: the peer
