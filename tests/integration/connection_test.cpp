@@ -39,6 +39,17 @@ TEST_F(Connection, TwoRequestsBackToBackAreAnsweredInOrder) {
   EXPECT_EQ(c->read_bytes(12), "zameV1newsV1");
 }
 
+// The add is written on the operator's thread, the query answered at once:
+// sent together, the query still waits for the add before it.
+TEST_F(Connection, AQueryAfterAnAddIsAnsweredOnlyOnceTheAddIsStored) {
+  auto c = server.connect();
+  for (int i = 0; i < 20; ++i) {
+    c->send("newsSUhitteach\vpw1\v\vadd " + std::to_string(i) + "\v\nzameVUchepupil;pw2;\n");
+    ASSERT_EQ(c->read_bytes(6), "zameV1");
+    EXPECT_NE(server.dir().read("news/data.ini").find("add " + std::to_string(i) + "\v"), std::string::npos) << i;
+  }
+}
+
 TEST_F(Connection, IgnoredLineKeepsTheConnectionAndSendsNothing) {
   auto c = server.connect();
   c->send("hello\r\n");
