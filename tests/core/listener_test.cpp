@@ -277,17 +277,21 @@ class echo_target final : public http_handler {
   }
 };
 
-class HttpListener : public ::testing::Test {
+// A started listener with a short idle timeout over `Handler`.
+template <class Handler>
+class started_http_listener : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(listener.start(port)); }
   void TearDown() override { listener.stop(); }
 
   fixed_clock_log l;
   io_pool pool;
-  echo_target handler;
+  Handler handler;
   http_listener listener{pool.io, handler, l.log, {std::chrono::milliseconds(300), 100}};
   std::uint16_t port = testing::free_port();
 };
+
+class HttpListener : public started_http_listener<echo_target> {};
 
 TEST_F(HttpListener, KeepAliveServesRequestsInTurnOnOneConnection) {
   line_client c(port);
@@ -417,11 +421,8 @@ class failing_target final : public http_handler {
   http_reply handle(const http_request&) override { throw std::runtime_error("no page today"); }
 };
 
-class HttpListenerFailures : public ::testing::Test {
+class HttpListenerFailures : public started_http_listener<failing_target> {
  protected:
-  void SetUp() override { ASSERT_FALSE(listener.start(port)); }
-  void TearDown() override { listener.stop(); }
-
   // Opens a connection and waits until the listener holds it.
   std::unique_ptr<line_client> connect() {
     auto c = std::make_unique<line_client>(port);
@@ -433,11 +434,6 @@ class HttpListenerFailures : public ::testing::Test {
   }
 
   testing::stderr_capture captured;
-  fixed_clock_log l;
-  io_pool pool;
-  failing_target handler;
-  http_listener listener{pool.io, handler, l.log, {std::chrono::milliseconds(300), 100}};
-  std::uint16_t port = testing::free_port();
 };
 
 // A connection reports before it ends, so once none is open, whatever it
