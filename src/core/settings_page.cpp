@@ -1,5 +1,7 @@
 #include "core/settings_page.hpp"
 
+#include "core/fields.hpp"
+
 namespace velmira {
 
 namespace {
@@ -24,6 +26,41 @@ void purge_selector::untick() {
 }
 
 settings_page::settings_page() { purge_news.list_size = 6; }
+
+namespace {
+
+bool port_group_valid(const settings_page& page) {
+  return PoiskBukv(page.file_server_port, 2) && PoiskBukv(page.main_tcp_port, 2) && PoiskBukv(page.data_http_port, 2) &&
+         PoiskBukv(page.http_login, 1) && PoiskBukv(page.http_password, 1);
+}
+
+bool remote_group_valid(const settings_page& page) {
+  return PoiskBukv(page.admin_login, 1) && PoiskBukv(page.admin_password, 1) && !page.master_address.empty();
+}
+
+}  // namespace
+
+std::optional<save_refusal> settings_save_refusal(const settings_page& page) {
+  if (!page.local_only_visible) return std::nullopt;
+  if (page.selected_mode == operating_mode::local) {
+    return port_group_valid(page) ? std::nullopt : std::optional(save_refusal::ports);
+  }
+  if (remote_group_valid(page) && port_group_valid(page)) return std::nullopt;
+  return save_refusal::remote_administration;
+}
+
+const char* save_refusal_message(save_refusal refusal) {
+  return refusal == save_refusal::ports
+             ? "Не заполнены ВСЕ поля раздаела \"Порт\". Можно использовать только буквы латинского алфавита, "
+               "цифры, знаки _ и -"
+             : "Не заполнены ВСЕ поля раздела \"Порт\" и \"Данные для удаленного администрирования\". Можно "
+               "использовать только буквы латинского алфавита, цифры, знаки _ и -";
+}
+
+const char* save_refusal_log_text(save_refusal refusal) {
+  return refusal == save_refusal::ports ? "не заполнены ВСЕ поля раздаела \"Порт\""
+                                        : "не заполнены ВСЕ поля раздаела \"Данные для удаленного администрирования\"";
+}
 
 bool server_page::shows_local_mode() const {
   return mode_caption == std::string("Режим: ") + local_mode_caption;

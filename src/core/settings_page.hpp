@@ -7,6 +7,7 @@
 // Both models are changed under the operator lock only; the log switches are
 // the exception and may be read from any thread.
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,18 @@ struct settings_page {
   bool local_only_visible = true;
   void SetElVisible(bool visible) { local_only_visible = visible; }
 };
+
+// Why "Сохранить" refuses the page: a field of the group "Порт", or with
+// "Удаленный доступ" selected also of "Данные для удаленного
+// администрирования", that is empty or has a character the rule refuses.
+enum class save_refusal { ports, remote_administration };
+
+// The checks of "Сохранить"; made only while the local-only settings are
+// shown, since the page holds no local ports while it shows a master's copy.
+std::optional<save_refusal> settings_save_refusal(const settings_page& page);
+// What the operator is told of a refusal, and the log text (after the prefix); UTF-8.
+const char* save_refusal_message(save_refusal refusal);
+const char* save_refusal_log_text(save_refusal refusal);
 
 struct server_page {
   std::vector<std::string> addresses;  // "Сервер доступен на IP-адресах"
