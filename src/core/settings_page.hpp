@@ -84,6 +84,11 @@ struct server_page {
   std::string game_counter_text = "0 игр активно";
   bool request_data_visible = false;   // "Запросить данные с сервера"
   std::string mode_caption;            // "Режим: " + the mode's caption, UTF-8
+  // The pull from the master in progress: step k of n; none otherwise.
+  struct progress {
+    int step = 0, of = 0;
+  };
+  std::optional<progress> pull_progress;
 
   bool shows_local_mode() const;
   // The display of a selected mode: buttons, counter and caption.

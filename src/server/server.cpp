@@ -6,6 +6,7 @@
 
 #include "core/address_list.hpp"
 #include "core/data_file.hpp"
+#include "core/fields.hpp"
 #include "core/http_listener.hpp"
 #include "core/listeners.hpp"
 #include "core/open_files.hpp"
@@ -16,6 +17,10 @@
 #include "maintenance/second_timer.hpp"
 #include "protocol/protocol_stack.hpp"
 #include "protocol/tcp_session.hpp"
+#include "remote_mode/admin_message.hpp"
+#include "remote_mode/master_pull.hpp"
+#include "remote_mode/remote_administration.hpp"
+#include "remote_mode/tcp_channel_transport.hpp"
 #include "server/server_state.hpp"
 #include "web/file_service.hpp"
 
@@ -58,7 +63,20 @@ struct Server::parts {
                                  [this] { housekeeping_timer.start(); }, [this] { housekeeping_timer.stop(); }}),
         chores(state.data, state.settings, state.page,
                [this](local_seconds now) { return stack.games().expire_idle(now); }, state.log, s.clock_),
-        housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }) {}
+        housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }),
+        channel(io),
+        remote(operator_thread.context(), [this](std::function<void()> work) { operator_thread.post(std::move(work)); },
+               channel, state.settings, state.log, remote_hooks(s)) {}
+
+  remote_admin_hooks remote_hooks(Server& s) {
+    return {
+        [&s] { s.switch_to_local(); },
+        [&s] { s.fall_back_after_refusal(); },
+        [this] { return page_shown == "server"; },
+        [this](std::string text) { queued_messages.push_back(std::move(text)); },
+        [&s](std::function<void()> finished) { s.pull_from_master(std::move(finished)); },
+    };
+  }
 
   // The client protocol's and the file service's; the operator console's
   // listener has its own, small share of the reserve.
@@ -76,6 +94,11 @@ struct Server::parts {
   server_listeners listeners;
   velmira::housekeeping chores;
   second_timer housekeeping_timer;
+  tcp_channel_transport channel;
+  remote_administration remote;
+  // What the console shows and has not yet shown; operator's thread only.
+  std::string page_shown = "server";
+  std::vector<std::string> queued_messages;
 };
 
 Server::Server(server_options options)
@@ -98,7 +121,8 @@ void Server::start_up() {
   } catch (const std::exception& e) {
     throw startup_error(e.what());
   }
-  if (!local) return;
+  // The master's answer drives the pull.
+  if (!local) return parts_->remote.NaUdServerSend("conecAdmi", "");
   start_listeners();
   // The housekeeping runs from here on even when the listeners failed.
   parts_->housekeeping_timer.start();
@@ -127,17 +151,107 @@ bool Server::load_at_start_up() {
 }
 
 std::optional<std::string> Server::PereklNaLockal() {
-  return parts_->operator_thread.call([this] {
+  return parts_->operator_thread.call([this] { return switch_to_local(); });
+}
+
+std::optional<std::string> Server::switch_to_local() {
+  auto& state = parts_->state;
+  state.settings.selected_mode = operating_mode::local;
+  state.settings_file.SetSave("");
+  state.publish_access();
+  state.publish_greeting("");
+  state.load_local_subsystems();
+  auto message = start_listeners();
+  state.settings.SetElVisible(true);
+  return message;
+}
+
+void Server::fall_back_after_refusal() {
+  auto& state = parts_->state;
+  state.load_settings();
+  state.settings.selected_mode = operating_mode::local;
+  state.settings_file.SetSave("");
+  state.publish_access();
+  state.settings.SetElVisible(true);
+  state.load_local_subsystems();
+}
+
+std::vector<std::string> Server::BitBtn13Click() {
+  return parts_->operator_thread.call([this]() -> std::vector<std::string> {
     auto& state = parts_->state;
-    state.settings.selected_mode = operating_mode::local;
-    state.settings_file.SetSave("");
-    state.publish_access();
-    state.publish_greeting("");
-    state.load_local_subsystems();
-    auto message = start_listeners();
-    state.settings.SetElVisible(true);
-    return message;
+    auto& settings = state.settings;
+    if (auto refusal = settings_save_refusal(settings)) {
+      settings.selected_mode = operating_mode::local;
+      state.log.append_event(save_refusal_log_text(*refusal));
+      return {save_refusal_message(*refusal)};
+    }
+    const bool now_local = state.page.shows_local_mode();
+    const bool to_local = settings.selected_mode == operating_mode::local;
+    if (now_local) {
+      parts_->listeners.ServerStop();
+      state.settings_file.SetSave("");
+      state.publish_access();
+      if (!to_local) {
+        settings.SetElVisible(false);
+        parts_->remote.NaUdServerSend("conecAdmi", "");
+        return {};
+      }
+      start_listeners();
+      return {"Настройки сохранены"};
+    }
+    if (to_local) {
+      // What the page showed of the master is discarded.
+      state.load_settings();
+      switch_to_local();
+      return {"Настройки сохранены"};
+    }
+    state.settings_file.SetSave("remote\\");
+    parts_->remote.NaUdServerSend("settiAdmisetting.ini;", SchitFilUd(state.data.file("remote\\setting.ini")));
+    return {};
   });
+}
+
+void Server::BitBtn2Click() {
+  parts_->operator_thread.call([this] { parts_->remote.BitBtn2Click(); });
+}
+
+void Server::show_page(std::string page) {
+  parts_->operator_thread.call([this, &page] { parts_->page_shown = std::move(page); });
+}
+
+std::vector<std::string> Server::queued_messages() {
+  return parts_->operator_thread.call([this] { return parts_->queued_messages; });
+}
+
+bool Server::busy() {
+  return parts_->operator_thread.call([this] { return parts_->remote.busy(); });
+}
+
+void Server::pull_from_master(std::function<void()> finished) {
+  auto& state = parts_->state;
+  const auto& s = state.settings_file;
+  const auto& page = state.settings;
+  // The local file's HTTP port and credentials: the page may show the
+  // master's copy by now.
+  master_source source{to_utf8(page.master_address), static_cast<std::uint16_t>(chislo(s.port_HTTP)),
+                       page.admin_login, page.admin_password, s.login_HTTP, s.pas_HTTP};
+  pull_hooks hooks;
+  hooks.on_owner = [this](std::function<void()> work) { parts_->operator_thread.post(std::move(work)); };
+  hooks.log = [this](std::string_view text) { parts_->state.log.append_event(text); };
+  hooks.progress = [this](int step, int total) { parts_->state.page.pull_progress = server_page::progress{step, total}; };
+  hooks.settings_received = [this] { parts_->state.settings_file.SetLoad("remote\\"); };
+  hooks.users_received = [this] { parts_->state.users_file.LoadUser("remote\\"); };
+  hooks.classrooms_received = [this] { parts_->state.rooms.KabLoad("remote\\"); };
+  hooks.classrooms_emptied = [this] { parts_->state.rooms.set_text(""); };
+  hooks.bells_received = [this] {
+    if (auto refusal = parts_->state.bells.LoadSpisokLocal("remote")) parts_->state.log.append_event(*refusal);
+  };
+  hooks.calendar_received = [this] { parts_->state.calendar.load(parts_->state.data.file("remote\\kalendgraf.rtf")); };
+  hooks.finished = [this, finished = std::move(finished)] {
+    parts_->state.page.pull_progress.reset();
+    finished();
+  };
+  start_master_pull(parts_->io, std::move(source), state.data, std::move(hooks));
 }
 
 std::optional<std::string> Server::start_listeners() {
@@ -198,6 +312,10 @@ greeting Server::connection_greeting() const { return *parts_->state.hello.get()
 
 void Server::read_settings(const std::function<void(const settings_page&)>& reader) {
   parts_->operator_thread.call([&] { reader(parts_->state.settings); });
+}
+
+void Server::edit_settings(const std::function<void(settings_page&)>& edit) {
+  parts_->operator_thread.call([&] { edit(parts_->state.settings); });
 }
 
 }  // namespace velmira

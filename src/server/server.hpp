@@ -55,6 +55,20 @@ class Server {
   // the greeting, reloads the local data and starts the listeners.
   std::optional<std::string> PereklNaLockal();
 
+  // "Сохранить" of the settings page: the page's checks, then saving and
+  // the mode change its table gives. Returns the messages the operator is
+  // shown (UTF-8).
+  std::vector<std::string> BitBtn13Click();
+  // "Запросить данные с сервера" (remote mode).
+  void BitBtn2Click();
+  // The page the console shows: "server", "bells", "users" or "settings".
+  void show_page(std::string page);
+  // Messages no operator action produced (the master's replies, a switch to
+  // local mode after a failed send), oldest first; UTF-8.
+  std::vector<std::string> queued_messages();
+  // While a send to the master or a pull runs, the window is disabled.
+  bool busy();
+
   // The start/stop button of the server page.
   std::optional<std::string> BitBtn1Click();
   void ServerStart();
@@ -71,6 +85,8 @@ class Server {
   greeting connection_greeting() const;
   // Runs `reader` on the operator's thread, where the settings page lives.
   void read_settings(const std::function<void(const settings_page&)>& reader);
+  // The operator changes controls of the settings page (nothing is saved).
+  void edit_settings(const std::function<void(settings_page&)>& edit);
 
  private:
   struct parts;
@@ -79,7 +95,10 @@ class Server {
   // The start-up's loads; true when the settings select local mode.
   bool load_at_start_up();
   void start_pool();
-  void switch_to_local();
+  std::optional<std::string> switch_to_local();
+  // A refused log-in while another page than "Сервер" is shown.
+  void fall_back_after_refusal();
+  void pull_from_master(std::function<void()> finished);
   // An operator message (a port out of range) also goes into the log.
   std::optional<std::string> start_listeners();
 

@@ -1,0 +1,200 @@
+// A copy in remote mode against a real master on loopback: the pull, the
+// falls back to local mode, and the settings pushed back.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bells/bell_list.hpp"
+#include "bells/schema_table.hpp"
+#include "core/data_file.hpp"
+#include "core/text_codec.hpp"
+#include "integration/server_fixture.hpp"
+#include "support/line_client.hpp"
+
+namespace velmira::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+const std::string master_users =
+    user_line({"1", "Иванов Иван", "", "Учитель", "teach", "pw1", "Да", "Да", "Да"}) + "\r\n" +
+    user_line({"1", "Петров Пётр", "5А", "Ученик", "pupil", "pw2", "Да", "Нет", "Нет"}) + "\r\n";
+
+// A master in local mode that lets "admin" / "adminpw" administer it.
+running_server::settings_edit master_settings() {
+  return [](std::vector<std::string>& lines) {
+    lines[29] = "1";
+    lines[30] = "admin";
+    lines[31] = "adminpw";
+  };
+}
+
+void seed_master(const temp_dir& d) {
+  d.write("raspisanie/kab.ini", from_utf8("101/Физика\r\n102/Химия\r\n"));
+  status_texts texts;
+  texts.fill_defaults();
+  d.write("zvonok/spisok.ini", format_bell_list(texts, {from_utf8("Основное"), "short"}));
+  d.write("zvonok/" + std::string("Основное") + ".ini", format_schema(schema_table()));
+  d.write("zvonok/short.ini", format_schema(schema_table()));
+  d.write("kalendgraf.rtf", "{\\rtf1\\ansi {\\b AB}C\\par}");
+  d.write("zametki/data.ini", from_utf8("05.09.2024\vnote\v\r\n"));
+  d.write("news/data.ini", from_utf8("05.09.2024\vnews\v\r\n"));
+}
+
+// A copy in remote mode whose master is `master`; `edit` changes more.
+running_server copy_of(running_server& master, const running_server::settings_edit& edit = {}) {
+  auto tcp = std::to_string(master.tcp_port()), http = std::to_string(master.http_port());
+  return running_server("", [&](std::vector<std::string>& lines) {
+    lines[1] = tcp;
+    lines[2] = http;
+    lines[28] = "0";
+    lines[30] = "admin";
+    lines[31] = "adminpw";
+    lines[32] = "127.0.0.1";
+    if (edit) edit(lines);
+  });
+}
+
+bool logged(running_server& s, const std::string& text) {
+  for (const auto& line : s.log_lines()) {
+    if (line.ends_with(text)) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> events(running_server& s) {
+  std::vector<std::string> texts;
+  for (const auto& line : s.log_lines()) texts.push_back(line.substr(line.find(": ")));
+  return texts;
+}
+
+const std::vector<std::string> pulled_lines = {
+    ": Настройки сервера получены.", ": Данные пользователей получены.", ": Список кабинетов получен.",
+    ": Расписание звонков получено.", ": Календарный график получен.", ": Заметки получены.",
+    ": Объявления получены.",
+};
+
+TEST(RemoteMode, StartUpPullsEveryFileOfTheMaster) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); })) << ::testing::PrintToString(events(copy));
+  EXPECT_THAT(events(copy), ::testing::ElementsAreArray(pulled_lines));
+
+  const std::pair<std::string, std::string> copies[] = {
+      {"setting.ini", "setting.ini"},      {"users.ini", "users.ini"},         {"raspisanie/kab.ini", "kab.ini"},
+      {"zvonok/spisok.ini", "spisok.ini"}, {"zvonok/short.ini", "short.ini"},  {"zvonok/Основное.ini", "Основное.ini"},
+      {"kalendgraf.rtf", "kalendgraf.rtf"}, {"zametki/data.ini", "zametki.ini"}, {"news/data.ini", "news.ini"},
+  };
+  for (const auto& [at_master, in_remote] : copies) {
+    EXPECT_EQ(copy.dir().read("remote/" + in_remote), master.dir().read(at_master) + "\r\n") << in_remote;
+  }
+  EXPECT_EQ(copy.page().mode_caption, "Режим: Удаленный доступ");
+  EXPECT_EQ(copy.page().running_state, '0');
+  EXPECT_FALSE(copy.server().busy());
+}
+
+TEST(RemoteMode, AnUnreachableMasterSwitchesTheCopyToLocalMode) {
+  running_server master(master_users, master_settings(), seed_master);
+  // Ports of its own, which it listens on once in local mode.
+  auto copy = copy_of(master, [](std::vector<std::string>& lines) {
+    lines[1] = std::to_string(free_port());
+    lines[2] = std::to_string(free_port());
+  });
+  ASSERT_TRUE(eventually([&] { return copy.page().running_state == '1'; }));
+  EXPECT_TRUE(logged(copy, ": удаленный сервер недоступен. Попробуйте позже."));
+  EXPECT_EQ(copy.page().mode_caption, "Режим: Локальный сервер");
+  EXPECT_THAT(copy.server().queued_messages(),
+              ::testing::ElementsAre("Удаленный сервер недоступен. Попробуйте позже.\nСервер переведен в локальный режим."));
+  EXPECT_EQ(split_lines(copy.dir().read("setting.ini")).at(28), "1");
+}
+
+TEST(RemoteMode, MissingChannelDataSwitchesToLocalModeWithTheThreeLineMessage) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master, [](std::vector<std::string>& lines) {
+    lines[1] = std::to_string(free_port());
+    lines[2] = std::to_string(free_port());
+    lines[32] = "";
+  });
+  EXPECT_EQ(copy.page().running_state, '1');
+  EXPECT_THAT(copy.server().queued_messages(),
+              ::testing::ElementsAre("Не указаны данные удаленного администрирования или основной порт TCP\n"
+                                     "Проверьте настройки\nСервер переведен в локальный режим."));
+}
+
+TEST(RemoteMode, ARefusalOnTheServerPageKeepsRemoteModeElsewhereGoesBackToLocal) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto wrong = [](std::vector<std::string>& lines) { lines[31] = "wrong"; };
+  const std::string refusal =
+      "В удаленном доступе отказано. Либо на сервере отключен удаленный доступ, либо не верно указаны логин и "
+      "пароль удаленного администрирования";
+
+  auto on_server_page = copy_of(master, wrong);
+  ASSERT_TRUE(eventually([&] { return logged(on_server_page, ": " + refusal); }));
+  EXPECT_EQ(on_server_page.page().mode_caption, "Режим: Удаленный доступ");
+  EXPECT_EQ(on_server_page.page().running_state, '0');
+  EXPECT_FALSE(on_server_page.settings_flag(&settings_page::local_only_visible));
+  EXPECT_TRUE(on_server_page.server().queued_messages().empty());
+
+  auto elsewhere = copy_of(master, wrong);
+  ASSERT_TRUE(eventually([&] { return logged(elsewhere, ": " + refusal); }));
+  elsewhere.server().show_page("users");
+  elsewhere.server().BitBtn2Click();
+  ASSERT_TRUE(eventually([&] { return !elsewhere.server().queued_messages().empty(); }));
+  EXPECT_THAT(elsewhere.server().queued_messages(), ::testing::ElementsAre(refusal));
+  EXPECT_EQ(elsewhere.page().mode_caption, "Режим: Локальный сервер");
+  EXPECT_EQ(elsewhere.page().running_state, '0');
+  EXPECT_EQ(split_lines(elsewhere.dir().read("setting.ini")).at(28), "1");
+}
+
+TEST(RemoteMode, ACopyWithAnotherHttpLoginStoresNothing) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master, [](std::vector<std::string>& lines) { lines[8] = "other"; });
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Не удается получить объявления. Файл отсутствует на сервере."); }));
+  for (const char* subject : {"настройки сервера", "данные пользователей", "список кабинетов", "расписание звонков",
+                              "календарный график", "заметки", "объявления"}) {
+    EXPECT_TRUE(logged(copy, ": Не удается получить " + std::string(subject) + ". Файл отсутствует на сервере."))
+        << subject;
+  }
+  EXPECT_FALSE(copy.dir().exists("remote/setting.ini"));
+  EXPECT_FALSE(copy.dir().exists("remote/users.ini"));
+}
+
+TEST(RemoteMode, SavingInRemoteModeChangesTheMastersSettingsAndQueuesItsReply) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+  auto master_before = split_lines(master.dir().read("setting.ini"));
+
+  // The page shows the master's settings: change its phone and save.
+  copy.server().edit_settings([](settings_page& page) { page.phone = "+7 111"; });
+  EXPECT_TRUE(copy.server().BitBtn13Click().empty());
+  ASSERT_TRUE(eventually([&] { return !copy.server().queued_messages().empty(); }));
+  EXPECT_THAT(copy.server().queued_messages(),
+              ::testing::ElementsAre("Настройки сервера по удаленному доступу успешно переданы."));
+
+  auto master_after = split_lines(master.dir().read("setting.ini"));
+  EXPECT_EQ(master_after.at(4), "+7 111");
+  // What the copy keeps of the master's own (ports, credentials, mode) is the master's still.
+  for (int line : {2, 3, 4, 9, 10, 22, 27, 29, 30, 31, 32, 33}) {
+    EXPECT_EQ(master_after.at(static_cast<size_t>(line - 1)), master_before.at(static_cast<size_t>(line - 1)))
+        << "line " << line;
+  }
+  EXPECT_TRUE(logged(master, ": Настройки сервера по удаленному доступу успешно получены."));
+}
+
+}  // namespace
+}  // namespace velmira::testing
