@@ -227,6 +227,16 @@ bool Server::busy() {
   return parts_->operator_thread.call([this] { return parts_->remote.busy(); });
 }
 
+void Server::send_copy_to_master(master_file file) {
+  parts_->operator_thread.call([this, file] { send_to_master(parts_->remote, parts_->state.data, file); });
+}
+
+void Server::send_bells_to_master() {
+  parts_->operator_thread.call([this] {
+    ZvonkiOtprav(parts_->remote, parts_->state.data, parts_->state.bells.list().names());
+  });
+}
+
 void Server::pull_from_master(std::function<void()> finished) {
   auto& state = parts_->state;
   const auto& s = state.settings_file;

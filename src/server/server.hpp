@@ -19,6 +19,7 @@
 #include "core/event_log.hpp"
 #include "core/greeting.hpp"
 #include "core/settings_page.hpp"
+#include "remote_mode/master_sends.hpp"
 #include "users/user_table.hpp"
 
 namespace velmira {
@@ -68,6 +69,10 @@ class Server {
   std::vector<std::string> queued_messages();
   // While a send to the master or a pull runs, the window is disabled.
   bool busy();
+  // In remote mode, after an editor saved its copy under remote\: the copy
+  // goes to the master. `bells` sends the bell list and every schema.
+  void send_copy_to_master(master_file file);
+  void send_bells_to_master();
 
   // The start/stop button of the server page.
   std::optional<std::string> BitBtn1Click();

@@ -198,3 +198,70 @@ TEST(RemoteMode, SavingInRemoteModeChangesTheMastersSettingsAndQueuesItsReply) {
 
 }  // namespace
 }  // namespace velmira::testing
+
+namespace velmira::testing {
+namespace {
+
+struct page_send_case {
+  master_file file;
+  std::string copy;       // under the copy's remote\ folder
+  std::string at_master;  // the master's file it replaces
+  std::string content_utf8;
+  std::string master_log;  // the master's line once it stored and reloaded the file
+};
+
+TEST(RemoteMode, EachEditorsSendMakesTheMasterStoreAndReloadItsFile) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+
+  const std::vector<page_send_case> cases = {
+      {master_file::users, "users.ini", "users.ini",
+       "Новый Учитель$1$$Учитель$newteach$np$Да$Да$Да$\r\n",
+       ": Список пользователей по удаленному доступу успешно получен."},
+      {master_file::classrooms, "kab.ini", "raspisanie/kab.ini", "201/Актовый зал\r\n\r\n202/Спортзал\r\n",
+       ": Список кабинетов по удаленному доступу успешно получен."},
+      {master_file::notes, "zametki.ini", "zametki/data.ini", "06.09.2024\vновая заметка\v\r\n",
+       ": Заметки по удаленному доступу успешно получены."},
+      {master_file::news, "news.ini", "news/data.ini", "06.09.2024\vновость\v\r\n",
+       ": Объявления по удаленному доступу успешно получены."},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.copy);
+    copy.dir().write("remote/" + c.copy, from_utf8(c.content_utf8));
+    copy.server().send_copy_to_master(c.file);
+    ASSERT_TRUE(eventually([&] { return logged(master, c.master_log); }));
+    EXPECT_EQ(master.dir().read(c.at_master), from_utf8(c.content_utf8));
+    // Replies that reach the copy within one poll are one reply: the next
+    // send waits for this one's.
+    ASSERT_TRUE(eventually([&] { return copy.server().queued_messages().size() == i + 1; }));
+  }
+  // The reloaded users file: the new teacher logs in on the master at once.
+  auto client = master.connect();
+  client->send("zameVUhitnewteach;np;\r\n");
+  EXPECT_EQ(client->read_bytes(6), "zameV1");
+}
+
+TEST(RemoteMode, BellsGoAsTheListEverySchemaAndTheEnd) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+  schema_table changed;
+  changed.at(1, 1) = "9";  // the first lesson starts at nine
+  copy.dir().write("remote/short.ini", format_schema(changed));
+
+  copy.server().send_bells_to_master();
+  ASSERT_TRUE(eventually([&] { return logged(master, ": Список звонков по удаленному доступу успешно получен."); }));
+  EXPECT_EQ(master.dir().read("zvonok/short.ini"), format_schema(changed));
+  // A pulled copy ends with one more CR LF than the master's file, and goes
+  // back with it: one more (empty) line, which the schema reader ignores.
+  EXPECT_EQ(master.dir().read("zvonok/Основное.ini"), format_schema(schema_table()) + "\r\n");
+  EXPECT_TRUE(eventually([&] {
+    return copy.server().queued_messages() ==
+           std::vector<std::string>{"Список звонков по удаленному доступу успешно передан."};
+  }));
+}
+
+}  // namespace
+}  // namespace velmira::testing
