@@ -125,6 +125,19 @@ TEST_F(TcpChannelTransport, ConnectToAnUnreachableAddressFailsByTheDeadline) {
   EXPECT_FALSE(transport_.is_open());
 }
 
+TEST_F(TcpChannelTransport, ConnectToAMasterThatNeverAnswersFailsByTheDeadline) {
+  // A listener whose accept queue is full drops further handshakes without a
+  // word, so only the deadline can end the attempt: the kernel alone would
+  // keep retrying for minutes, past the test's patience.
+  tcp::acceptor silent(peer_io_);
+  silent.open(tcp::v4());
+  silent.bind({asio::ip::address_v4::loopback(), 0});
+  silent.listen(0);
+  testing::line_client fills_the_queue(silent.local_endpoint().port());
+  EXPECT_EQ(connect("127.0.0.1", silent.local_endpoint().port()), std::optional<bool>(false));
+  EXPECT_FALSE(transport_.is_open());
+}
+
 TEST_F(TcpChannelTransport, ConnectToAnUnknownHostNameFails) {
   EXPECT_EQ(connect("no-such-host.invalid", port_), std::optional<bool>(false));
 }

@@ -4,13 +4,16 @@
 // "sent". Header-only so any test executable can use it.
 //
 // Connect outcomes: by default connect() leaves `done` pending until the
-// test calls complete_connect(); with auto_complete_connects(true) it runs
-// `done` before returning, for tests that have no moment to step in. Either
-// way the outcome is the one set by set_connect_succeeds (true unless set).
+// test calls complete_connect(). For tests with no moment to step in,
+// complete_connects_through(post) hands the completion of every later
+// connect to `post` (e.g. the operator executor's post), so `done` still
+// never runs inside connect(), as the interface promises. Either way the
+// outcome is the one set by set_connect_succeeds (true unless set).
 //
 // Thread-safe: the code under test may call it from its own thread while the
 // test pushes input; callbacks run with no lock held.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,6 +26,8 @@ namespace velmira::testing {
 
 class fake_channel_transport final : public channel_transport {
  public:
+  using poster = std::function<void(std::function<void()>)>;
+
   struct connect_request {
     std::string host;
     std::uint16_t port = 0;
@@ -33,16 +38,16 @@ class fake_channel_transport final : public channel_transport {
   // A connect still pending is abandoned with false, as the real one does.
   void connect(std::string host, std::uint16_t port, connect_handler done) override {
     connect_handler abandoned;
-    bool complete_now = false;
+    poster post;
     {
       std::lock_guard lock(mutex_);
       discard_locked();
       connects_.push_back({std::move(host), port});
       abandoned = std::exchange(pending_done_, std::move(done));
-      complete_now = auto_complete_;
+      post = post_completions_;
     }
     if (abandoned) abandoned(false);
-    if (complete_now) complete_connect();
+    if (post) post([this] { complete_connect(); });
   }
 
   bool is_open() const override {
@@ -81,9 +86,10 @@ class fake_channel_transport final : public channel_transport {
     std::lock_guard lock(mutex_);
     connect_succeeds_ = succeeds;
   }
-  void auto_complete_connects(bool on) {
+  // Null turns it off. The fake must outlive what `post` queues.
+  void complete_connects_through(poster post) {
     std::lock_guard lock(mutex_);
-    auto_complete_ = on;
+    post_completions_ = std::move(post);
   }
   // Ends the pending connect with the configured outcome; false when none
   // was pending.
@@ -144,7 +150,7 @@ class fake_channel_transport final : public channel_transport {
 
   mutable std::mutex mutex_;
   bool connect_succeeds_ = true;
-  bool auto_complete_ = false;
+  poster post_completions_;
   bool fail_writes_ = false;
   bool open_ = false;
   connect_handler pending_done_;
