@@ -102,8 +102,8 @@ TEST_F(RemoteAdministration, MissingChannelDataSendsNothing) {
 class ConnectedChannel : public RemoteAdministration {
  protected:
   ConnectedChannel() {
-    transport.auto_complete_connects(true);
     channel.BitBtn2Click();
+    transport.complete_connect();
   }
 };
 
