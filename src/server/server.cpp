@@ -10,6 +10,7 @@
 #include "core/http_listener.hpp"
 #include "core/listeners.hpp"
 #include "core/open_files.hpp"
+#include "core/operator_error.hpp"
 #include "core/operator_executor.hpp"
 #include "core/tcp_listener.hpp"
 #include "core/text_codec.hpp"
@@ -176,8 +177,13 @@ void Server::fall_back_after_refusal() {
   state.load_local_subsystems();
 }
 
+void Server::refuse_while_busy() const {
+  if (parts_->remote.busy()) throw operator_busy();
+}
+
 std::vector<std::string> Server::BitBtn13Click() {
   return parts_->operator_thread.call([this]() -> std::vector<std::string> {
+    refuse_while_busy();
     auto& state = parts_->state;
     auto& settings = state.settings;
     if (auto refusal = settings_save_refusal(settings)) {
@@ -212,7 +218,10 @@ std::vector<std::string> Server::BitBtn13Click() {
 }
 
 void Server::BitBtn2Click() {
-  parts_->operator_thread.call([this] { parts_->remote.BitBtn2Click(); });
+  parts_->operator_thread.call([this] {
+    refuse_while_busy();
+    parts_->remote.BitBtn2Click();
+  });
 }
 
 void Server::show_page(std::string page) {
@@ -228,11 +237,15 @@ bool Server::busy() {
 }
 
 void Server::send_copy_to_master(master_file file) {
-  parts_->operator_thread.call([this, file] { send_to_master(parts_->remote, parts_->state.data, file); });
+  parts_->operator_thread.call([this, file] {
+    refuse_while_busy();
+    send_to_master(parts_->remote, parts_->state.data, file);
+  });
 }
 
 void Server::send_bells_to_master() {
   parts_->operator_thread.call([this] {
+    refuse_while_busy();
     ZvonkiOtprav(parts_->remote, parts_->state.data, parts_->state.bells.list().names());
   });
 }
@@ -294,6 +307,7 @@ void Server::shutdown() {
 
 std::optional<std::string> Server::BitBtn1Click() {
   return parts_->operator_thread.call([this]() -> std::optional<std::string> {
+    refuse_while_busy();
     if (parts_->state.page.running_state == '0') return start_listeners();
     parts_->listeners.ServerStop();
     return std::nullopt;

@@ -67,7 +67,8 @@ class Server {
   // Messages no operator action produced (the master's replies, a switch to
   // local mode after a failed send), oldest first; UTF-8.
   std::vector<std::string> queued_messages();
-  // While a send to the master or a pull runs, the window is disabled.
+  // While a send to the master or a pull runs, the window is disabled: the
+  // operator's actions then throw operator_busy.
   bool busy();
   // In remote mode, after an editor saved its copy under remote\: the copy
   // goes to the master. `bells` sends the bell list and every schema.
@@ -103,6 +104,7 @@ class Server {
   std::optional<std::string> switch_to_local();
   // A refused log-in while another page than "Сервер" is shown.
   void fall_back_after_refusal();
+  void refuse_while_busy() const;
   void pull_from_master(std::function<void()> finished);
   // An operator message (a port out of range) also goes into the log.
   std::optional<std::string> start_listeners();

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "bells/bell_list.hpp"
 #include "bells/schema_table.hpp"
 #include "core/data_file.hpp"
+#include "core/operator_error.hpp"
 #include "core/text_codec.hpp"
 #include "integration/server_fixture.hpp"
 #include "support/line_client.hpp"
@@ -105,6 +107,34 @@ TEST(RemoteMode, StartUpPullsEveryFileOfTheMaster) {
   EXPECT_EQ(copy.page().mode_caption, "Режим: Удаленный доступ");
   EXPECT_EQ(copy.page().running_state, '0');
   EXPECT_FALSE(copy.server().busy());
+  EXPECT_FALSE(copy.page().pull_progress.has_value());
+}
+
+TEST(RemoteMode, ThePullShowsItsStepsAndTheWindowIsBusyMeanwhile) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  std::vector<int> steps_seen;
+  bool refused_while_busy = false;
+  // Asked without a pause: every question waits its turn on the operator's
+  // thread between the pull's steps, so the pull cannot slip through unseen.
+  auto deadline = std::chrono::steady_clock::now() + 10s;
+  bool pulled = false;
+  while (!pulled && std::chrono::steady_clock::now() < deadline) {
+    if (auto progress = copy.page().pull_progress) {
+      if (steps_seen.empty() || steps_seen.back() != progress->step) steps_seen.push_back(progress->step);
+      EXPECT_EQ(progress->of, 7);
+      try {
+        copy.server().BitBtn2Click();
+      } catch (const operator_busy&) {
+        refused_while_busy = true;
+      }
+    }
+    pulled = logged(copy, ": Объявления получены.");
+  }
+  ASSERT_TRUE(pulled);
+  EXPECT_FALSE(steps_seen.empty());
+  EXPECT_TRUE(std::is_sorted(steps_seen.begin(), steps_seen.end()));
+  EXPECT_TRUE(refused_while_busy);
 }
 
 TEST(RemoteMode, AnUnreachableMasterSwitchesTheCopyToLocalMode) {
@@ -261,6 +291,76 @@ TEST(RemoteMode, BellsGoAsTheListEverySchemaAndTheEnd) {
     return copy.server().queued_messages() ==
            std::vector<std::string>{"Список звонков по удаленному доступу успешно передан."};
   }));
+}
+
+}  // namespace
+}  // namespace velmira::testing
+
+namespace velmira::testing {
+namespace {
+
+TEST(SaveButton, LocalToLocalSavesAndRestartsTheListenersAlsoWhenStopped) {
+  running_server s;
+  s.server().ServerStop();
+  s.server().edit_settings([](settings_page& page) { page.phone = "+7 222"; });
+  EXPECT_THAT(s.server().BitBtn13Click(), ::testing::ElementsAre("Настройки сохранены"));
+  EXPECT_EQ(split_lines(s.dir().read("setting.ini")).at(4), "+7 222");
+  EXPECT_EQ(s.page().running_state, '1');
+}
+
+TEST(SaveButton, ARefusedPageSavesNothingAndSelectsLocalAgain) {
+  running_server s;
+  auto before = s.dir().read("setting.ini");
+  s.server().edit_settings([](settings_page& page) {
+    page.selected_mode = operating_mode::remote;
+    page.master_address = "";
+    page.phone = "changed";
+  });
+  EXPECT_THAT(s.server().BitBtn13Click(),
+              ::testing::ElementsAre("Не заполнены ВСЕ поля раздела \"Порт\" и \"Данные для удаленного "
+                                     "администрирования\". Можно использовать только буквы латинского алфавита, "
+                                     "цифры, знаки _ и -"));
+  EXPECT_TRUE(logged(s, ": не заполнены ВСЕ поля раздаела \"Данные для удаленного администрирования\""));
+  EXPECT_EQ(s.dir().read("setting.ini"), before);
+  bool local_selected = false;
+  s.server().read_settings(
+      [&](const settings_page& page) { local_selected = page.selected_mode == operating_mode::local; });
+  EXPECT_TRUE(local_selected);
+}
+
+TEST(SaveButton, LocalToRemoteStopsSavesHidesAndPullsFromTheMaster) {
+  running_server master(master_users, master_settings(), seed_master);
+  // The pull asks the HTTP port of the local file as last loaded, so the
+  // copy's file names the master's already (its own start then fails on it).
+  auto tcp = std::to_string(master.tcp_port()), http = std::to_string(master.http_port());
+  running_server s("", [&](std::vector<std::string>& lines) { lines[2] = http; });
+  s.server().edit_settings([&](settings_page& page) {
+    page.selected_mode = operating_mode::remote;
+    page.main_tcp_port = tcp;
+    page.admin_login = "admin";
+    page.admin_password = "adminpw";
+    page.master_address = "127.0.0.1";
+  });
+  EXPECT_TRUE(s.server().BitBtn13Click().empty());
+  EXPECT_EQ(s.page().running_state, '0');
+  EXPECT_EQ(split_lines(s.dir().read("setting.ini")).at(28), "0");
+  ASSERT_TRUE(eventually([&] { return logged(s, ": Объявления получены."); }));
+  EXPECT_EQ(s.page().mode_caption, "Режим: Удаленный доступ");
+  EXPECT_EQ(s.dir().read("remote/users.ini"), master.dir().read("users.ini") + "\r\n");
+}
+
+TEST(SaveButton, RemoteToLocalReloadsTheLocalFileAndSwitches) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+  copy.server().edit_settings([](settings_page& page) { page.selected_mode = operating_mode::local; });
+  EXPECT_THAT(copy.server().BitBtn13Click(), ::testing::ElementsAre("Настройки сохранены"));
+  EXPECT_EQ(copy.page().mode_caption, "Режим: Локальный сервер");
+  auto saved = split_lines(copy.dir().read("setting.ini"));
+  EXPECT_EQ(saved.at(28), "1");
+  // The local file's own values, not the master's copy the page showed.
+  EXPECT_EQ(saved.at(30), "admin");
+  EXPECT_EQ(saved.at(32), "127.0.0.1");
 }
 
 }  // namespace
