@@ -52,26 +52,6 @@ strand_socket on_own_strand(tcp::socket accepted, asio::io_context& io) {
   return socket;
 }
 
-// A request body, read to its end and dropped: only GET and HEAD are
-// served, yet a client may send a body with any request, and its bytes
-// must not be taken for the next request on the connection.
-struct ignored_body {
-  struct value_type {};
-
-  class reader {
-   public:
-    template <bool is_request, class Fields>
-    reader(http::header<is_request, Fields>&, value_type&) {}
-    void init(const boost::optional<std::uint64_t>&, beast::error_code& ec) { ec = {}; }
-    template <class ConstBufferSequence>
-    std::size_t put(const ConstBufferSequence& buffers, beast::error_code& ec) {
-      ec = {};
-      return asio::buffer_size(buffers);
-    }
-    void finish(beast::error_code& ec) { ec = {}; }
-  };
-};
-
 class http_session final : public connection, public std::enable_shared_from_this<http_session> {
  public:
   http_session(strand_socket socket, http_handler& handler, std::chrono::milliseconds idle_timeout,
@@ -114,9 +94,16 @@ class http_session final : public connection, public std::enable_shared_from_thi
     if (ec == http::error::bad_method && !empty_line_skipped_) return skip_empty_line();
     // Timeouts, resets, malformed or oversized requests end the connection.
     if (ec) return fail(ec, "HTTP read");
-    const auto& req = parser_->get();
+    auto& req = parser_->get();
     http_request request{std::string(req.method_string()), std::string(req.target()),
                          std::string(req[http::field::authorization]), &memo_};
+    request.host = std::string(req[http::field::host]);
+    request.cookie = std::string(req[http::field::cookie]);
+    request.x_velmira = std::string(req["X-Velmira"]);
+    request.content_type = std::string(req[http::field::content_type]);
+    request.body = std::move(req.body());
+    beast::error_code ignored;
+    request.peer = socket_.remote_endpoint(ignored).address().to_string();
     http_reply reply;
     try {
       reply = handler_.serve(request);
@@ -235,7 +222,9 @@ class http_session final : public connection, public std::enable_shared_from_thi
   strand_timer deadline_timer_;
   clock::time_point deadline_;
   beast::flat_buffer buffer_;
-  std::optional<http::request_parser<ignored_body>> parser_;
+  // A client may send a body with any request: it is read (up to the cap),
+  // so that its bytes are never taken for the next request, and handed on.
+  std::optional<http::request_parser<http::string_body>> parser_;
   bool empty_line_skipped_ = false;  // before the request being read
   // The reply being written.
   std::string header_;
@@ -263,6 +252,15 @@ http_listener::~http_listener() = default;
 
 std::error_code http_listener::start(std::uint16_t port) { return listener_->start(port); }
 void http_listener::stop() { listener_->stop(); }
+std::error_code http_listener::start(const std::string& address, std::uint16_t port) {
+  boost::system::error_code ec;
+  auto parsed = asio::ip::make_address(address, ec);
+  if (ec) return ec;
+  return listener_->start(parsed, port);
+}
+
+std::uint16_t http_listener::local_port() const { return listener_->local_port(); }
+
 bool http_listener::running() const { return listener_->running(); }
 std::size_t http_listener::open_connections() const { return listener_->open_connections(); }
 

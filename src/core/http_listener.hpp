@@ -2,7 +2,7 @@
 // The HTTP/1.1 listener: keep-alive, capped headers and bodies, an idle
 // timeout. What a request gets is decided by an http_handler; a request's
 // body (up to limits::max_http_body, else the connection closes) is read
-// and dropped. A connection that ends on a failure, or a request whose
+// and handed to the handler. A connection that ends on a failure, or a request whose
 // handler throws, leaves a line on standard error (report_failure).
 #include <boost/asio/io_context.hpp>
 #include <chrono>
@@ -34,6 +34,13 @@ struct http_request {
   // The connection's memo, empty until the handler fills it; null when the
   // request comes from no connection. Valid during handle() or serve() only.
   std::unique_ptr<http_connection_memo>* memo = nullptr;
+  // For handlers that need more of the request (the operator console).
+  std::string host{};          // the Host header
+  std::string cookie{};        // the Cookie header
+  std::string x_velmira{};     // the X-Velmira header
+  std::string content_type{};  // the Content-Type header
+  std::string body{};          // up to limits::max_http_body
+  std::string peer{};          // the client's address, "127.0.0.1" or "::1"
 };
 
 struct http_reply {
@@ -76,6 +83,9 @@ class http_listener {
   ~http_listener();
 
   std::error_code start(std::uint16_t port);
+  // One address only; port 0 picks a free one, which local_port() tells.
+  std::error_code start(const std::string& address, std::uint16_t port);
+  std::uint16_t local_port() const;
   void stop();
   bool running() const;
   std::size_t open_connections() const;

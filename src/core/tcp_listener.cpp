@@ -58,13 +58,22 @@ void probe_idle_peer(tcp::socket& socket) {
 }  // namespace
 
 std::error_code tcp_listener::start(std::uint16_t port) {
+  return start_on({asio::ip::address(asio::ip::address_v4::any()), asio::ip::address(asio::ip::address_v6::any())},
+                  port);
+}
+
+std::error_code tcp_listener::start(const asio::ip::address& address, std::uint16_t port) {
+  return start_on({address}, port);
+}
+
+std::error_code tcp_listener::start_on(const std::vector<asio::ip::address>& addresses, std::uint16_t port) {
   stop();
   std::lock_guard lock(mutex_);
   std::vector<std::shared_ptr<acceptor_slot>> bound;
-  for (auto address : {asio::ip::address(asio::ip::address_v4::any()), asio::ip::address(asio::ip::address_v6::any())}) {
+  for (const auto& address : addresses) {
     auto slot = std::make_shared<acceptor_slot>(io_);
     std::error_code ec = bind_wildcard(slot->acceptor, tcp::endpoint(address, port));
-    bool no_ipv6_here = address.is_v6() && ec == std::errc::address_family_not_supported;
+    bool no_ipv6_here = address.is_v6() && addresses.size() > 1 && ec == std::errc::address_family_not_supported;
     if (no_ipv6_here) continue;
     if (ec) {
       for (auto& b : bound) b->acceptor.close();
@@ -75,6 +84,14 @@ std::error_code tcp_listener::start(std::uint16_t port) {
   acceptors_ = std::move(bound);
   for (auto& slot : acceptors_) accept_next(slot);
   return {};
+}
+
+std::uint16_t tcp_listener::local_port() const {
+  std::lock_guard lock(mutex_);
+  if (acceptors_.empty()) return 0;
+  boost::system::error_code ec;
+  auto endpoint = acceptors_.front()->acceptor.local_endpoint(ec);
+  return ec ? 0 : endpoint.port();
 }
 
 void tcp_listener::accept_next(const std::shared_ptr<acceptor_slot>& slot) {

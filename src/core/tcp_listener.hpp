@@ -58,10 +58,16 @@ class tcp_listener {
   // Stops accepting and closes every open connection; idempotent.
   void stop();
 
+  // Binds one address only (the operator console's); port 0 picks a free one.
+  std::error_code start(const boost::asio::ip::address& address, std::uint16_t port);
+  // The port bound, 0 while stopped.
+  std::uint16_t local_port() const;
+
   bool running() const;
   std::size_t open_connections() const;
 
  private:
+  std::error_code start_on(const std::vector<boost::asio::ip::address>& addresses, std::uint16_t port);
   struct acceptor_slot;
   void accept_next(const std::shared_ptr<acceptor_slot>& slot);
   void pause_accepting(const std::shared_ptr<acceptor_slot>& slot, const boost::system::error_code& error);

@@ -42,6 +42,9 @@ class file_service final : public http_handler {
   // Request paths the plain form never serves: the users' passwords and the
   // server's settings. Only the remote administrator's form reaches them.
   static constexpr std::array<std::string_view, 2> refused_names = {"users.ini", "setting.ini"};
+  // The operator console's key: served to nobody, the remote administrator
+  // included.
+  static constexpr std::string_view operator_key_file = "console.key";
 
   file_service(const data_directory& data, const user_table& users, const published<access_settings>& access,
                event_log& log, file_cache::clock now = std::chrono::system_clock::now);
@@ -69,8 +72,8 @@ class file_service final : public http_handler {
 
   const data_directory& data_;
   const user_table& users_;
-  event_log& log_;
   const published<access_settings>& access_;
+  event_log& log_;
   mutable file_cache cache_;
   // Where each plain request path leads, keyed by the path.
   mutable bounded_memo<route> routes_{max_known_routes};

@@ -585,3 +585,62 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace velmira
+
+namespace velmira {
+namespace {
+
+// Keeps the last request it saw, for the fields a handler is given.
+class recording_target final : public http_handler {
+ public:
+  http_reply handle(const http_request& r) override {
+    std::lock_guard lock(mutex_);
+    last_ = {r.method, r.target, r.authorization, nullptr, r.host, r.cookie, r.x_velmira, r.content_type, r.body, r.peer};
+    return {200, "text/plain", "ok", {}};
+  }
+  http_request last() {
+    std::lock_guard lock(mutex_);
+    return {last_.method, last_.target,       last_.authorization, nullptr,    last_.host,
+            last_.cookie, last_.x_velmira, last_.content_type,  last_.body, last_.peer};
+  }
+
+ private:
+  std::mutex mutex_;
+  http_request last_;
+};
+
+TEST(HttpListenerOnOneAddress, BindsAFreePortThereAndHandsOnTheRequestsHeadersAndBody) {
+  fixed_clock_log l;
+  io_pool pool;
+  recording_target handler;
+  http_listener listener(pool.io, handler, l.log);
+  ASSERT_FALSE(listener.start("127.0.0.1", 0));
+  const auto port = listener.local_port();
+  ASSERT_NE(port, 0);
+
+  line_client c(port);
+  c.send("POST /api/page HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+         "\r\nCookie: velmira_session=abc\r\nX-Velmira: 1\r\nContent-Type: application/json\r\n"
+         "Content-Length: 17\r\n\r\n{\"page\":\"users\"}\n");
+  EXPECT_NE(c.read_for(std::chrono::milliseconds(500)).find("200 OK"), std::string::npos);
+  auto seen = handler.last();
+  EXPECT_EQ(seen.method, "POST");
+  EXPECT_EQ(seen.host, "127.0.0.1:" + std::to_string(port));
+  EXPECT_EQ(seen.cookie, "velmira_session=abc");
+  EXPECT_EQ(seen.x_velmira, "1");
+  EXPECT_EQ(seen.content_type, "application/json");
+  EXPECT_EQ(seen.body, "{\"page\":\"users\"}\n");
+  EXPECT_EQ(seen.peer, "127.0.0.1");
+  listener.stop();
+  EXPECT_EQ(listener.local_port(), 0);
+}
+
+TEST(HttpListenerOnOneAddress, AnAddressThatIsNoAddressIsAnError) {
+  fixed_clock_log l;
+  io_pool pool;
+  recording_target handler;
+  http_listener listener(pool.io, handler, l.log);
+  EXPECT_TRUE(listener.start("localhost", 0));
+}
+
+}  // namespace
+}  // namespace velmira

@@ -234,6 +234,13 @@ TEST_F(FileService, MissingCalendarIsAnInternalError) {
   EXPECT_EQ(reply.headers, no_cache);
 }
 
+TEST_F(FileService, TheOperatorKeyIsServedToNobody) {
+  write("console.key", "0123456789abcdef0123456789abcdef\n");
+  for (const char* target : {"/console.key", "/^adm;apw^console.key", "/console.key?x"}) {
+    EXPECT_EQ(get(target).body, default_body) << target;
+  }
+}
+
 TEST_F(FileService, RemoteAdministrationNeedsTheSwitchAndBothSettings) {
   struct variant {
     const char* what;
