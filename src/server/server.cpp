@@ -1,5 +1,6 @@
 #include "server/server.hpp"
 
+#include <algorithm>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <utility>
@@ -231,6 +232,17 @@ void Server::show_page(std::string page) {
 std::vector<std::string> Server::queued_messages() {
   return parts_->operator_thread.call([this] { return parts_->queued_messages; });
 }
+
+void Server::acknowledge_messages(std::size_t count) {
+  parts_->operator_thread.call([this, count] {
+    auto& queued = parts_->queued_messages;
+    queued.erase(queued.begin(), queued.begin() + static_cast<std::ptrdiff_t>(std::min(count, queued.size())));
+  });
+}
+
+void Server::BitBtn3Click() { parts_->state.log.clear(); }
+
+asio::io_context& Server::context() { return parts_->io; }
 
 bool Server::busy() {
   return parts_->operator_thread.call([this] { return parts_->remote.busy(); });

@@ -6,6 +6,7 @@
 // Thread-safety: every public operation may be called from any thread
 // except the operator's own; the ones that change state run on the
 // operator's thread and return when they are done there.
+#include <boost/asio/io_context.hpp>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -80,6 +81,13 @@ class Server {
   void ServerStart();
   void ServerStop();
   int cl() const;
+
+  // Removes the first `count` queued messages, those the console has shown.
+  void acknowledge_messages(std::size_t count);
+  // The log view's emptying button: writes nothing.
+  void BitBtn3Click();
+  // The event loop of the pool, for the operator console's listener.
+  boost::asio::io_context& context();
 
   // Thread-safe by themselves.
   event_log& log();

@@ -1,0 +1,187 @@
+#include "ui/operator_console.hpp"
+
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "core/operator_error.hpp"
+#include "server/server.hpp"
+#include "ui/console_access.hpp"
+
+namespace velmira {
+
+using json = nlohmann::json;
+
+namespace {
+
+constexpr const char* json_type = "application/json; charset=utf-8";
+constexpr const char* close_question = "Закрыть приложение?";
+// Long enough for the reply to the close question to leave first.
+constexpr std::chrono::milliseconds exit_delay{200};
+
+http_reply json_reply(unsigned status, const json& body, std::vector<std::pair<std::string, std::string>> headers = {}) {
+  headers.emplace_back("Cache-Control", "no-store");
+  return {status, json_type, body.dump(), std::move(headers)};
+}
+
+http_reply error_reply(unsigned status, const std::string& text) { return json_reply(status, {{"error", text}}); }
+
+std::string path_of(const std::string& target) { return target.substr(0, target.find('?')); }
+
+json body_of(const http_request& request) {
+  if (request.body.empty()) return json::object();
+  auto body = json::parse(request.body);
+  if (!body.is_object()) throw json::type_error::create(302, "the body must be a JSON object", nullptr);
+  return body;
+}
+
+json server_state_json(Server& server) {
+  auto page = server.page_state();
+  json pull = nullptr;
+  if (page.pull_progress) pull = {{"step", page.pull_progress->step}, {"of", page.pull_progress->of}};
+  return {
+      {"title", server.title()},
+      {"mode", page.shows_local_mode() ? "local" : "remote"},
+      {"mode_caption", page.mode_caption},
+      {"running", page.running_state == '1'},
+      {"addresses", page.addresses},
+      {"game_counter", page.game_counter_visible ? json(page.game_counter_text) : json(nullptr)},
+      {"busy", server.busy()},
+      {"messages", server.queued_messages()},
+      {"pull", pull},
+  };
+}
+
+// The reply of an action: the messages it showed, its question, and the
+// state of its page after it.
+http_reply action_reply(const std::vector<std::string>& messages, const json& question, const json& page) {
+  return json_reply(200, {{"messages", messages}, {"question", question}, {"page", page}});
+}
+
+console_request_facts facts_of(const http_request& request, const std::string& path) {
+  return {request.method, path, request.host, request.authorization, request.cookie, request.x_velmira, request.peer};
+}
+
+}  // namespace
+
+std::optional<console_address> parse_console_address(const std::string& text) {
+  auto colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return std::nullopt;
+  std::string address = text.substr(0, colon);
+  if (address.front() == '[') {
+    if (address.back() != ']') return std::nullopt;
+    address = address.substr(1, address.size() - 2);
+  }
+  boost::system::error_code ec;
+  auto parsed = boost::asio::ip::make_address(address, ec);
+  if (ec || (parsed.is_v6() && text.front() != '[')) return std::nullopt;
+  auto port_text = text.substr(colon + 1);
+  if (port_text.empty() || port_text.size() > 5 || port_text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  auto port = std::stoi(port_text);
+  if (port > 65535) return std::nullopt;
+  return console_address{address, static_cast<std::uint16_t>(port)};
+}
+
+operator_console::operator_console(Server& server, std::string key, std::function<void()> request_exit)
+    : server_(server),
+      key_(std::move(key)),
+      request_exit_(std::move(request_exit)),
+      listener_(server.context(), *this, server.log()) {}
+
+operator_console::~operator_console() { listener_.stop(); }
+
+std::error_code operator_console::start(const std::string& address, std::uint16_t port) {
+  if (auto ec = listener_.start(address, port)) return ec;
+  address_ = address;
+  access_ = std::make_unique<console_access>(console_access_options{key_, address, listener_.local_port()});
+  return {};
+}
+
+http_reply operator_console::handle(const http_request& request) {
+  const auto path = path_of(request.target);
+  try {
+    return route(request, path);
+  } catch (const operator_busy&) {
+    return error_reply(409, "busy");
+  } catch (const json::exception& e) {
+    return error_reply(400, e.what());
+  } catch (const std::exception& e) {
+    return error_reply(500, e.what());
+  }
+}
+
+http_reply operator_console::route(const http_request& request, const std::string& path) {
+  const bool post = request.method == "POST";
+  if (post && path == "/api/login") {
+    if (!host_names_console(request.host, address_, port())) return error_reply(421, "misdirected request");
+    auto outcome = access_->log_in(body_of(request).value("key", ""), request.peer);
+    if (outcome.result == login_outcome::throttled) return error_reply(429, "too many failed log-ins");
+    if (outcome.result == login_outcome::wrong_key) return error_reply(401, "wrong key");
+    return json_reply(200, json::object(), {{"Set-Cookie", console_access::session_cookie(outcome.token)}});
+  }
+  switch (access_->check(facts_of(request, path))) {
+    case access_verdict::misdirected:
+      return error_reply(421, "misdirected request");
+    case access_verdict::unauthorised:
+      return error_reply(401, "the operator key is needed");
+    case access_verdict::forbidden:
+      return error_reply(403, "X-Velmira: 1 is needed");
+    case access_verdict::allowed:
+      break;
+  }
+  if (!post && path == "/api/server") return json_reply(200, server_state_json(server_));
+  if (!post && path == "/api/log") return json_reply(200, {{"lines", server_.log().lines()}});
+  if (!post) return error_reply(404, "not found");
+
+  auto body = body_of(request);
+  if (path == "/api/logout") {
+    access_->log_out(request.cookie);
+    return json_reply(200, json::object());
+  }
+  if (path == "/api/page") {
+    auto page = body.at("page").get<std::string>();
+    if (page != "server" && page != "bells" && page != "users" && page != "settings") {
+      return error_reply(400, "unknown page");
+    }
+    server_.show_page(page);
+    return action_reply({}, nullptr, server_state_json(server_));
+  }
+  if (path == "/api/server/start_stop") {
+    auto message = server_.BitBtn1Click();
+    std::vector<std::string> messages;
+    if (message) messages.push_back(*message);
+    return action_reply(messages, nullptr, server_state_json(server_));
+  }
+  if (path == "/api/server/clear_log") {
+    server_.BitBtn3Click();
+    return action_reply({}, nullptr, server_state_json(server_));
+  }
+  if (path == "/api/server/request_data") {
+    server_.BitBtn2Click();
+    return action_reply({}, nullptr, server_state_json(server_));
+  }
+  if (path == "/api/server/ack") {
+    server_.acknowledge_messages(body.at("count").get<std::size_t>());
+    return action_reply({}, nullptr, server_state_json(server_));
+  }
+  if (path == "/api/server/close") {
+    auto answer = body.value("answer", "");
+    if (answer.empty()) {
+      return action_reply({}, {{"caption", "Внимание!"}, {"text", close_question}}, server_state_json(server_));
+    }
+    if (answer == "yes") {
+      auto timer = std::make_shared<boost::asio::steady_timer>(server_.context(), exit_delay);
+      timer->async_wait([timer, exit = request_exit_](boost::system::error_code ec) {
+        if (!ec) exit();
+      });
+    }
+    return action_reply({}, nullptr, server_state_json(server_));
+  }
+  return error_reply(404, "not found");
+}
+
+}  // namespace velmira
