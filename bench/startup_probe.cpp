@@ -72,7 +72,7 @@ pid_t spawn_quietly(const options& o) {
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   std::vector<char*> args = {const_cast<char*>(o.binary.c_str()), const_cast<char*>("--data-dir"),
-                             const_cast<char*>(o.data_dir.c_str()), nullptr};
+                             const_cast<char*>(o.data_dir.c_str()), const_cast<char*>("--no-console"), nullptr};
   pid_t pid = 0;
   int rc = posix_spawn(&pid, o.binary.c_str(), &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);

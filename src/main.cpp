@@ -2,12 +2,16 @@
 #include <csignal>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <signal.h>
 #include <optional>
 #include <string>
 #include <unistd.h>
 
 #include "core/autostart.hpp"
 #include "core/log_echo.hpp"
+#include "ui/console_access.hpp"
+#include "ui/operator_console.hpp"
 #include "server/server.hpp"
 
 namespace {
@@ -17,13 +21,15 @@ constexpr const char* usage =
     "\n"
     "  --data-dir DIR        keep the data files in DIR (default: the executable's directory)\n"
     "  --organisation NAME   the school's name, shown in the title and sent to clients\n"
-    "  --console ADDR:PORT   where the operator console listens (default: loopback)\n"
+    "  --console ADDR:PORT   where the operator console listens (default: 127.0.0.1:7080;\n"
+    "                        an IPv6 address in brackets, port 0 for a free one)\n"
     "  --no-console          run without the operator console\n"
     "  --help                print this text\n";
 
 struct command_line {
   std::filesystem::path data_dir;
   std::string organisation;
+  std::optional<velmira::console_address> console = velmira::console_address{"127.0.0.1", 7080};
   bool help = false;
 };
 
@@ -50,8 +56,15 @@ std::optional<command_line> parse(int argc, char** argv) {
       }
       if (arg == "--data-dir") c.data_dir = std::filesystem::absolute(v);
       if (arg == "--organisation") c.organisation = v;
-      // The console address is taken once the console exists.
+      if (arg == "--console") {
+        c.console = velmira::parse_console_address(v);
+        if (!c.console) {
+          std::cerr << "velmira: --console needs ADDR:PORT, e.g. 127.0.0.1:7080 or [::1]:7080\n" << usage;
+          return std::nullopt;
+        }
+      }
     } else if (arg == "--no-console") {
+      c.console.reset();
     } else {
       std::cerr << "velmira: unknown option " << arg << "\n" << usage;
       return std::nullopt;
@@ -98,8 +111,29 @@ int main(int argc, char** argv) {
   }
   echo.push(server.title());
 
+  // The close question answered Yes ends the process as SIGTERM does.
+  std::unique_ptr<velmira::operator_console> console;
+  if (args->console) {
+    try {
+      console = std::make_unique<velmira::operator_console>(
+          server, velmira::load_or_create_console_key(args->data_dir), [] { ::kill(::getpid(), SIGTERM); });
+    } catch (const std::exception& e) {
+      std::cerr << "velmira: start-up failed: " << e.what() << "\n";
+      return 1;
+    }
+    if (auto ec = console->start(args->console->address, args->console->port)) {
+      std::cerr << "velmira: start-up failed: the console cannot listen on " << args->console->address << ":"
+                << args->console->port << ": " << ec.message() << "\n";
+      return 1;
+    }
+    const auto& a = args->console->address;
+    const bool v6 = a.find(':') != std::string::npos;
+    echo.push("console: http://" + (v6 ? "[" + a + "]" : a) + ":" + std::to_string(console->port()) + "/");
+  }
+
   int signal_number = 0;
   sigwait(&stop_signals, &signal_number);
+  if (console) console->stop();
   server.shutdown();
   return 0;
 }

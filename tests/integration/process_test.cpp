@@ -83,3 +83,50 @@ TEST(Process, HelpPrintsTheCommandLine) {
 
 }  // namespace
 }  // namespace velmira::testing
+
+namespace velmira::testing {
+namespace {
+
+// "console: http://127.0.0.1:PORT/" as printed; 0 when absent.
+std::uint16_t console_port_in(const std::string& out) {
+  const std::string prefix = "console: http://127.0.0.1:";
+  auto at = out.find(prefix);
+  if (at == std::string::npos) return 0;
+  return static_cast<std::uint16_t>(std::stoi(out.substr(at + prefix.size())));
+}
+
+TEST(Process, TheConsoleGetsAKeyPrintsItsAddressAndCloseYesEndsWithStatusZero) {
+  temp_dir dir;
+  dir.write("setting.000", join_lines(factory_settings_on_free_ports()));
+  server_process p(dir, {"--console", "127.0.0.1:0"});
+  auto out = p.output_until("/\n");
+  auto port = console_port_in(out);
+  ASSERT_NE(port, 0) << out;
+
+  auto key = dir.read("console.key");
+  ASSERT_EQ(key.size(), 65u);
+  EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), 64u);
+  EXPECT_EQ(key.back(), '\n');
+  EXPECT_EQ(fs::status(dir.path() / "console.key").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  line_client c(port);
+  const std::string body = "{\"answer\":\"yes\"}";
+  c.send("POST /api/server/close HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+         "\r\nAuthorization: Bearer " + key.substr(0, 64) + "\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body);
+  EXPECT_NE(c.read_for(std::chrono::milliseconds(300)).find("HTTP/1.1 200 OK"), std::string::npos);
+  EXPECT_EQ(p.wait_exit(), 0);
+}
+
+TEST(Process, AKeyFileTooShortStopsTheStart) {
+  temp_dir dir;
+  dir.write("setting.000", join_lines(factory_settings_on_free_ports()));
+  dir.write("console.key", "short\n");
+  server_process p(dir, {"--console", "127.0.0.1:0"});
+  EXPECT_EQ(p.wait_exit(), 1);
+  EXPECT_NE(p.output_so_far().find("16"), std::string::npos) << p.output_so_far();
+}
+
+}  // namespace
+}  // namespace velmira::testing

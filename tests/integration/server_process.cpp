@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -48,6 +49,12 @@ server_process::server_process(const temp_dir& dir, std::vector<std::string> arg
   }
   std::string exe = (dir.path() / "velmira").string();
   std::string config = (dir.path() / "config").string();
+  // Every server started here has its operator console, on a free port so
+  // that processes of parallel tests never meet on the default one.
+  auto names = [&](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
+  if (!names("--console") && !names("--no-console") && !names("--help")) {
+    args.insert(args.end(), {"--console", "127.0.0.1:0"});
+  }
   std::vector<char*> argv = {exe.data()};
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
