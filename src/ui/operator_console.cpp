@@ -9,6 +9,7 @@
 #include "core/operator_error.hpp"
 #include "server/server.hpp"
 #include "ui/console_access.hpp"
+#include "ui/settings_api.hpp"
 
 namespace velmira {
 
@@ -52,6 +53,12 @@ json server_state_json(Server& server) {
       {"messages", server.queued_messages()},
       {"pull", pull},
   };
+}
+
+json settings_state_json(Server& server) {
+  json fields;
+  server.read_settings([&](const settings_page& page) { fields = settings_json(page); });
+  return fields;
 }
 
 // The reply of an action: the messages it showed, its question, and the
@@ -135,6 +142,7 @@ http_reply operator_console::route(const http_request& request, const std::strin
   }
   if (!post && path == "/api/server") return json_reply(200, server_state_json(server_));
   if (!post && path == "/api/log") return json_reply(200, {{"lines", server_.log().lines()}});
+  if (!post && path == "/api/settings") return json_reply(200, settings_state_json(server_));
   if (!post) return error_reply(404, "not found");
 
   auto body = body_of(request);
@@ -167,6 +175,13 @@ http_reply operator_console::route(const http_request& request, const std::strin
   if (path == "/api/server/ack") {
     server_.acknowledge_messages(body.at("count").get<std::size_t>());
     return action_reply({}, nullptr, server_state_json(server_));
+  }
+  if (path == "/api/settings/save") {
+    // The controls of a disabled window take no values either.
+    if (server_.busy()) throw operator_busy();
+    server_.edit_settings([&](settings_page& page) { apply_settings(page, body); });
+    auto messages = server_.BitBtn13Click();
+    return action_reply(messages, nullptr, settings_state_json(server_));
   }
   if (path == "/api/server/close") {
     auto answer = body.value("answer", "");

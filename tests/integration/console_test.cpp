@@ -8,6 +8,7 @@
 #include <thread>
 #include <string>
 
+#include "core/data_file.hpp"
 #include "integration/server_fixture.hpp"
 #include "support/line_client.hpp"
 #include "ui/operator_console.hpp"
@@ -162,6 +163,34 @@ TEST(ConsoleAddress, ParsesIpv4AndBracketedIpv6) {
     EXPECT_EQ(parsed->address, c.address);
     EXPECT_EQ(parsed->port, c.port);
   }
+}
+
+}  // namespace
+}  // namespace velmira::testing
+
+namespace velmira::testing {
+namespace {
+
+TEST_F(Console, SettingsSaveRefusesAPortWithALetterAndSavesAValidPage) {
+  auto before = server.dir().read("setting.ini");
+  auto refused = with_key("POST", "/api/settings/save", json{{"main_tcp_port", "70a1"}}.dump());
+  ASSERT_EQ(refused.status, 200);
+  EXPECT_EQ(refused.body["messages"],
+            json::array({"Не заполнены ВСЕ поля раздаела \"Порт\". Можно использовать только буквы латинского "
+                         "алфавита, цифры, знаки _ и -"}));
+  EXPECT_EQ(server.dir().read("setting.ini"), before);
+
+  auto new_port = std::to_string(free_port());
+  auto saved = with_key("POST", "/api/settings/save", json{{"main_tcp_port", new_port}, {"phone", "+7 333"}}.dump());
+  EXPECT_EQ(saved.body["messages"], json::array({"Настройки сохранены"}));
+  EXPECT_EQ(saved.body["page"]["main_tcp_port"], new_port);
+  auto lines = split_lines(server.dir().read("setting.ini"));
+  EXPECT_EQ(lines.at(1), new_port);
+  EXPECT_EQ(lines.at(4), "+7 333");
+  line_client c(static_cast<std::uint16_t>(std::stoi(new_port)));
+  c.send("conecZvon\r\n");
+  EXPECT_EQ(c.read_bytes(5), "conec");
+  EXPECT_EQ(with_key("GET", "/api/settings").body["phone"], "+7 333");
 }
 
 }  // namespace
