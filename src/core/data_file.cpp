@@ -1,5 +1,7 @@
 #include "core/data_file.hpp"
 
+#include "core/unique_fd.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,20 +19,7 @@ namespace {
 
 std::error_code last_error() { return {errno, std::generic_category()}; }
 
-class unique_fd {
- public:
-  explicit unique_fd(int fd) : fd_(fd) {}
-  ~unique_fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  unique_fd(const unique_fd&) = delete;
-  unique_fd& operator=(const unique_fd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
+}  // namespace
 
 void write_all(int fd, std::string_view bytes, const fs::path& path) {
   while (!bytes.empty()) {
@@ -47,8 +36,6 @@ void sync_folder(const fs::path& folder) {
   unique_fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
 }
-
-}  // namespace
 
 std::optional<std::string> read_file(const fs::path& path) {
   unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

@@ -61,6 +61,11 @@ inline void write_lines(const fs::path& path, const std::vector<std::string>& li
   replace_file_atomically(path, join_lines(lines));
 }
 
+// All of `bytes` to `fd`, which was opened for `path`; throws data_file_error.
+void write_all(int fd, std::string_view bytes, const fs::path& path);
+// Makes a new or renamed name in `folder` survive a crash; best effort.
+void sync_folder(const fs::path& folder);
+
 // Lines of the file, or nothing when it does not exist.
 std::optional<std::vector<std::string>> read_lines(const fs::path& path);
 

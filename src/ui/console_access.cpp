@@ -12,6 +12,9 @@
 #include <system_error>
 #include <utility>
 
+#include "core/data_file.hpp"
+#include "core/unique_fd.hpp"
+
 namespace velmira {
 namespace {
 
@@ -21,41 +24,9 @@ constexpr std::size_t key_random_bytes = 32;
 constexpr std::size_t token_random_bytes = 32;
 constexpr std::string_view login_path = "/api/login";
 
-class unique_fd {
- public:
-  explicit unique_fd(int fd) : fd_(fd) {}
-  ~unique_fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  unique_fd(const unique_fd&) = delete;
-  unique_fd& operator=(const unique_fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now so that a failing close is seen, not lost in a destructor.
-  int close() { return ::close(std::exchange(fd_, -1)); }
-
- private:
-  int fd_;
-};
-
 [[noreturn]] void fail(const fs::path& file, std::string_view what, int error) {
   throw console_key_error("console key " + file.string() + ": " + std::string(what) + ": " +
                           std::generic_category().message(error));
-}
-
-void write_all(int fd, std::string_view bytes, const fs::path& file) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) fail(file, "cannot write", errno);
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
-
-// The new name must survive a crash, or the next start would make another key
-// while the operator still holds the old one.
-void sync_folder(const fs::path& folder) {
-  unique_fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
 }
 
 void write_new_key(int fd, const fs::path& file) {
@@ -81,6 +52,8 @@ bool create_key_file(const fs::path& file) {
     ::unlink(file.c_str());
     throw;
   }
+  // The new name must survive a crash, or the next start would make another
+  // key while the operator still holds the old one.
   sync_folder(file.parent_path());
   return true;
 }

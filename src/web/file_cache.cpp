@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "core/unique_fd.hpp"
+
 namespace velmira {
 
 namespace fs = std::filesystem;
@@ -19,14 +21,6 @@ namespace {
 long long nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
 std::error_code last_error() { return {errno, std::generic_category()}; }
-
-// A descriptor closed when it goes out of scope.
-struct scoped_fd {
-  int fd;
-  ~scoped_fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 // glibc has no wrapper for openat2. O_NONBLOCK keeps a FIFO, should one be
 // put in the data directory, from holding the open until a writer comes.
@@ -87,12 +81,12 @@ int file_cache::open_beneath_root(const fs::path& path, std::error_code& error) 
     error = std::make_error_code(refused);
     return -1;
   }
-  scoped_fd root{::open(root_.empty() ? "/" : root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
-  if (root.fd < 0) {
+  unique_fd root(::open(root_.empty() ? "/" : root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (root.get() < 0) {
     error = last_error();
     return -1;
   }
-  int fd = open_beneath(root.fd, full.c_str() + root_.size() + 1);
+  int fd = open_beneath(root.get(), full.c_str() + root_.size() + 1);
   if (fd >= 0) return fd;
   // ELOOP: a link on the way; EXDEV: the path would climb out of the root.
   error = errno == ELOOP || errno == EXDEV ? std::make_error_code(refused) : last_error();
@@ -104,12 +98,12 @@ std::shared_ptr<const std::string> file_cache::read(const fs::path& path, std::e
   if (auto on_disk = stamp_of(path)) {
     if (auto bytes = kept(key, *on_disk)) return bytes;
   }
-  scoped_fd file{open_beneath_root(path, error)};
+  unique_fd file(open_beneath_root(path, error));
   std::optional<std::string> bytes;
   std::optional<stamp> before;
-  if (file.fd >= 0) {
-    before = stamp_of(file.fd);
-    bytes = read_all(file.fd, before ? static_cast<std::size_t>(before->size) : 0, error);
+  if (file.get() >= 0) {
+    before = stamp_of(file.get());
+    bytes = read_all(file.get(), before ? static_cast<std::size_t>(before->size) : 0, error);
   }
   if (!bytes) {
     forget(key);
@@ -119,7 +113,7 @@ std::shared_ptr<const std::string> file_cache::read(const fs::path& path, std::e
   // Bytes are kept only when they belong to one known version: a file that
   // changed while it was read would otherwise be kept under a stamp that
   // is not its own.
-  bool one_version = before && before->size == static_cast<long long>(shared->size()) && stamp_of(file.fd) == before;
+  bool one_version = before && before->size == static_cast<long long>(shared->size()) && stamp_of(file.get()) == before;
   if (one_version && settled(*before)) {
     keep(key, *before, shared);
   } else {
