@@ -17,6 +17,48 @@ std::size_t paragraph_end(const calendar_document& document, std::size_t at) {
   return at;
 }
 
+std::vector<calendar_paragraph> paragraphs_of(const calendar_document& document) {
+  std::vector<calendar_paragraph> paragraphs(1);
+  bool paragraph_started = false;
+  for (const auto& c : document) {
+    auto& paragraph = paragraphs.back();
+    if (!paragraph_started) paragraph.alignment = c.alignment;
+    paragraph_started = true;
+    if (c.is_line_break()) {
+      paragraphs.emplace_back();
+      paragraph_started = false;
+      continue;
+    }
+    if (paragraph.runs.empty() || paragraph.runs.back().style != c.style) paragraph.runs.push_back({{}, c.style});
+    paragraph.runs.back().text += c.ch;
+  }
+  return paragraphs;
+}
+
+calendar_document document_of(const std::vector<calendar_paragraph>& paragraphs) {
+  calendar_document document;
+  auto add_break = [&document](paragraph_alignment alignment) {
+    char_style style = document.empty() ? char_style{} : document.back().style;
+    document.push_back({'\r', style, alignment});
+  };
+  for (std::size_t p = 0; p < paragraphs.size(); ++p) {
+    const auto alignment = paragraphs[p].alignment;
+    if (p > 0) add_break(paragraphs[p - 1].alignment);
+    for (const auto& run : paragraphs[p].runs) {
+      for (std::size_t i = 0; i < run.text.size(); ++i) {
+        const char c = run.text[i];
+        if (c == '\r' && i + 1 < run.text.size() && run.text[i + 1] == '\n') continue;
+        if (c == '\r' || c == '\n') {
+          document.push_back({'\r', run.style, alignment});
+        } else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') {
+          document.push_back({c, run.style, alignment});
+        }
+      }
+    }
+  }
+  return document;
+}
+
 namespace {
 
 struct markup_tag {

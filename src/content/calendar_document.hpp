@@ -44,6 +44,30 @@ std::size_t paragraph_begin(const calendar_document& document, std::size_t at);
 // the size of the document for the last paragraph.
 std::size_t paragraph_end(const calendar_document& document, std::size_t at);
 
+// The document as paragraphs of runs of one style, as a page shows it.
+struct styled_run {
+  std::string text;  // Windows-1251, no line breaks
+  char_style style;
+
+  friend bool operator==(const styled_run&, const styled_run&) = default;
+};
+
+struct calendar_paragraph {
+  paragraph_alignment alignment = paragraph_alignment::left;
+  std::vector<styled_run> runs;
+
+  friend bool operator==(const calendar_paragraph&, const calendar_paragraph&) = default;
+};
+
+// Always at least one paragraph; adjacent characters of one style share a
+// run. The break characters themselves are not part of any run.
+std::vector<calendar_paragraph> paragraphs_of(const calendar_document& document);
+// The paragraphs joined by CR breaks, each break styled like the character
+// before it (as typing Enter there would) and aligned with the paragraph it
+// ends. A line break inside a run's text ends its paragraph too; other
+// control characters but tab are dropped.
+calendar_document document_of(const std::vector<calendar_paragraph>& paragraphs);
+
 // The one-line tag markup of kalendgraf.ini: "<b>", "<i>", "<u>" and their
 // closings around styled runs, "<c>" … "</c>" around runs of centred
 // paragraphs, "<br>" for every line break but one at position 0. Each style

@@ -20,7 +20,7 @@ struct run {
 
 bool has(const char* format, char flag) { return std::string(format).find(flag) != std::string::npos; }
 
-calendar_document document_of(const std::vector<run>& runs) {
+calendar_document document_from_runs(const std::vector<run>& runs) {
   calendar_document document;
   for (const auto& r : runs) {
     auto alignment = has(r.format, 'c')   ? paragraph_alignment::centre
@@ -48,7 +48,7 @@ struct markup_case {
 class PreobrRichEditCase : public ::testing::TestWithParam<markup_case> {};
 
 TEST_P(PreobrRichEditCase, GivesTheMarkup) {
-  EXPECT_EQ(to_utf8(PreobrRichEdit(document_of(GetParam().runs))), GetParam().markup_utf8);
+  EXPECT_EQ(to_utf8(PreobrRichEdit(document_from_runs(GetParam().runs))), GetParam().markup_utf8);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParagraphBounds, FindTheParagraphAroundAPosition) {
-  auto document = document_of({{"ab\rcd\r"}});
+  auto document = document_from_runs({{"ab\rcd\r"}});
   EXPECT_EQ(paragraph_begin(document, 0), 0u);
   EXPECT_EQ(paragraph_begin(document, 2), 0u);
   EXPECT_EQ(paragraph_begin(document, 3), 3u);
@@ -97,6 +97,38 @@ TEST(ParagraphBounds, FindTheParagraphAroundAPosition) {
   EXPECT_EQ(paragraph_end(document, 2), 3u);
   EXPECT_EQ(paragraph_end(document, 4), 6u);
   EXPECT_EQ(paragraph_end(document, 6), 6u);
+}
+
+TEST(CalendarParagraphs, SplitAtBreaksIntoRunsOfOneStyle) {
+  auto paragraphs = paragraphs_of(document_from_runs({{"ab", "bc"}, {"c\r", "c"}, {"d", "r"}, {"\r"}}));
+  const char_style bold{.bold = true};
+  ASSERT_EQ(paragraphs.size(), 3u);
+  EXPECT_EQ(paragraphs[0], (calendar_paragraph{paragraph_alignment::centre, {{"ab", bold}, {"c", {}}}}));
+  EXPECT_EQ(paragraphs[1], (calendar_paragraph{paragraph_alignment::right, {{"d", {}}}}));
+  EXPECT_EQ(paragraphs[2], (calendar_paragraph{paragraph_alignment::left, {}}));
+  EXPECT_EQ(paragraphs_of({}).size(), 1u);
+}
+
+TEST(CalendarParagraphs, JoinedBackTheyGiveTheSameDocument) {
+  for (const auto& runs : std::vector<std::vector<run>>{
+           {{"ab", "bc"}, {"c\r", "c"}, {"d\r", "r"}, {"e", "iu"}},
+           {{"\r\r"}, {"x", "b"}},
+           {},
+       }) {
+    auto document = document_from_runs(runs);
+    EXPECT_EQ(document_of(paragraphs_of(document)), document);
+  }
+}
+
+TEST(CalendarParagraphs, ABreakTakesThePreviousStyleSoABoldRunCrossesIt) {
+  const char_style bold{.bold = true};
+  auto document = document_of({{paragraph_alignment::centre, {{"a", bold}}}, {paragraph_alignment::left, {{"b", bold}}}});
+  EXPECT_EQ(PreobrRichEdit(document), "<c><b>a</c><br>b</b>");
+}
+
+TEST(CalendarParagraphs, LineBreaksInsideARunEndItsParagraphAndControlsAreDropped) {
+  auto document = document_of({{paragraph_alignment::left, {{"a\r\nb\nc\x01\td", {}}}}});
+  EXPECT_EQ(PreobrRichEdit(document), "a<br>b<br>c\td");
 }
 
 }  // namespace
