@@ -58,6 +58,8 @@ class calendar_schedule {
   // the document is then unchanged.
   void load(const std::filesystem::path& rtf);
   void clear();
+  // The whole document at once, as a page that edits it sends it back.
+  void replace_document(calendar_document document);
 
  private:
   using style_flag = bool char_style::*;
@@ -65,7 +67,6 @@ class calendar_schedule {
   void toggle(style_flag flag);
   void align(paragraph_alignment alignment);
   paragraph_alignment alignment_at(std::size_t at) const;
-  void replace_document(calendar_document document);
 
   const data_directory& data_;
   const settings_page& page_;

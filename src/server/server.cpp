@@ -1,30 +1,6 @@
 #include "server/server.hpp"
 
-#include <algorithm>
-#include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
-#include <utility>
-
-#include "core/address_list.hpp"
-#include "core/data_file.hpp"
-#include "core/fields.hpp"
-#include "core/http_listener.hpp"
-#include "core/listeners.hpp"
-#include "core/open_files.hpp"
-#include "core/operator_error.hpp"
-#include "core/operator_executor.hpp"
-#include "core/tcp_listener.hpp"
-#include "core/text_codec.hpp"
-#include "maintenance/housekeeping.hpp"
-#include "maintenance/second_timer.hpp"
-#include "protocol/protocol_stack.hpp"
-#include "protocol/tcp_session.hpp"
-#include "remote_mode/admin_message.hpp"
-#include "remote_mode/master_pull.hpp"
-#include "remote_mode/remote_administration.hpp"
-#include "remote_mode/tcp_channel_transport.hpp"
-#include "server/server_state.hpp"
-#include "web/file_service.hpp"
+#include "server/server_parts.hpp"
 
 namespace velmira {
 
@@ -48,60 +24,33 @@ server_state_options state_options(const server_options& o) {
 
 }  // namespace
 
-// Declared in the order they must be built and, reversed, torn down: the
-// io_context outlives everything that posts to it, and the operator's
-// thread, whose queued work may hold connections, goes before it.
-struct Server::parts {
-  explicit parts(Server& s)
-      : state(state_options(s.options_), s.clock_),
-        stack(state.protocol([this](std::function<void()> work) { operator_thread.post(std::move(work)); })),
-        web_service(state.data, state.users, state.access, state.log),
-        connections_per_listener(connection_cap(raise_descriptor_limit(), client_listeners)),
-        tcp(io, line_protocol_sessions(stack.dispatch()), state.log, "TCP",
-            {.max_connections = connections_per_listener, .keep_alive = true}),
-        http(io, web_service, state.log, {.max_connections = connections_per_listener}),
-        listeners(tcp, http, state.settings, state.page, state.log,
-                  listener_hooks{[this] { stack.summary().clear_timetable_and_menu(); },
-                                 [this] { housekeeping_timer.start(); }, [this] { housekeeping_timer.stop(); }}),
-        chores(state.data, state.settings, state.page,
-               [this](local_seconds now) { return stack.games().expire_idle(now); }, state.log, s.clock_),
-        housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }),
-        channel(io),
-        remote(operator_thread.context(), [this](std::function<void()> work) { operator_thread.post(std::move(work)); },
-               channel, state.settings, state.log, remote_hooks(s)) {}
+Server::parts::parts(Server& s)
+    : state(state_options(s.options_), s.clock_),
+      stack(state.protocol([this](std::function<void()> work) { operator_thread.post(std::move(work)); })),
+      web_service(state.data, state.users, state.access, state.log),
+      connections_per_listener(connection_cap(raise_descriptor_limit(), client_listeners)),
+      tcp(io, line_protocol_sessions(stack.dispatch()), state.log, "TCP",
+          {.max_connections = connections_per_listener, .keep_alive = true}),
+      http(io, web_service, state.log, {.max_connections = connections_per_listener}),
+      listeners(tcp, http, state.settings, state.page, state.log,
+                listener_hooks{[this] { stack.summary().clear_timetable_and_menu(); },
+                               [this] { housekeeping_timer.start(); }, [this] { housekeeping_timer.stop(); }}),
+      chores(state.data, state.settings, state.page,
+             [this](local_seconds now) { return stack.games().expire_idle(now); }, state.log, s.clock_),
+      housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }),
+      channel(io),
+      remote(operator_thread.context(), [this](std::function<void()> work) { operator_thread.post(std::move(work)); },
+             channel, state.settings, state.log, remote_hooks(s)) {}
 
-  remote_admin_hooks remote_hooks(Server& s) {
-    return {
-        [&s] { s.switch_to_local(); },
-        [&s] { s.fall_back_after_refusal(); },
-        [this] { return page_shown == "server"; },
-        [this](std::string text) { queued_messages.push_back(std::move(text)); },
-        [&s](std::function<void()> finished) { s.pull_from_master(std::move(finished)); },
-    };
-  }
-
-  // The client protocol's and the file service's; the operator console's
-  // listener has its own, small share of the reserve.
-  static constexpr std::size_t client_listeners = 2;
-
-  asio::io_context io;
-  asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
-  operator_executor operator_thread;
-  server_state state;
-  protocol_stack stack;
-  file_service web_service;
-  std::size_t connections_per_listener;  // within the descriptor limit, raised at start
-  tcp_listener tcp;
-  http_listener http;
-  server_listeners listeners;
-  velmira::housekeeping chores;
-  second_timer housekeeping_timer;
-  tcp_channel_transport channel;
-  remote_administration remote;
-  // What the console shows and has not yet shown; operator's thread only.
-  std::string page_shown = "server";
-  std::vector<std::string> queued_messages;
-};
+remote_admin_hooks Server::parts::remote_hooks(Server& s) {
+  return {
+      [&s] { s.switch_to_local(); },
+      [&s] { s.fall_back_after_refusal(); },
+      [this] { return page_shown == "server"; },
+      [this](std::string text) { queued_messages.push_back(std::move(text)); },
+      [&s](std::function<void()> finished) { s.pull_from_master(std::move(finished)); },
+  };
+}
 
 Server::Server(server_options options)
     : options_(std::move(options)),

@@ -16,9 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "content/calendar_document.hpp"
+#include "content/moderation.hpp"
 #include "core/clock.hpp"
 #include "core/event_log.hpp"
 #include "core/greeting.hpp"
+#include "core/operator_outcome.hpp"
 #include "core/settings_page.hpp"
 #include "remote_mode/master_sends.hpp"
 #include "users/user_table.hpp"
@@ -81,6 +84,30 @@ class Server {
   void ServerStart();
   void ServerStop();
   int cl() const;
+
+  // The moderation windows. Opening fills the list from the file of the
+  // operating mode; `moderation` shows the list as it stands. A deletion in
+  // remote mode sends the copy to the master.
+  struct moderation_view {
+    std::string title;  // UTF-8
+    std::vector<moderation_row> rows;
+  };
+  moderation_view open_moderation(moderation_kind kind);
+  moderation_view moderation(moderation_kind kind);
+  // "Удалить отмеченные", `rows` being list indexes; "Удалить всё".
+  void delete_checked_records(moderation_kind kind, const std::vector<std::size_t>& rows);
+  operator_outcome delete_all_records(moderation_kind kind, operator_answer answer);
+
+  // The calendar editor: its document, and whether "Календарный график"
+  // enables it.
+  struct calendar_view {
+    bool enabled = false;
+    calendar_document document;
+  };
+  calendar_view calendar();
+  // "Сохранить" of the calendar group over `document`; in remote mode the
+  // copy goes to the master.
+  void BitBtn14Click(calendar_document document);
 
   // Removes the first `count` queued messages, those the console has shown.
   void acknowledge_messages(std::size_t count);

@@ -16,6 +16,7 @@
 #include "bells/bell_schedule.hpp"
 #include "content/calendar_schedule.hpp"
 #include "content/classrooms.hpp"
+#include "content/moderation.hpp"
 #include "core/access_settings.hpp"
 #include "core/autostart.hpp"
 #include "core/clock.hpp"
@@ -73,6 +74,8 @@ class server_state {
   velmira::users_file users_file;
   bell_schedule bells;
   classrooms rooms;
+  moderation_window news_moderation{data, moderation_kind::news};
+  moderation_window notes_moderation{data, moderation_kind::notes};
   published<greeting> hello;
   published<access_settings> access;
 

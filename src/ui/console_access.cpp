@@ -213,14 +213,14 @@ console_access::console_access(console_access_options options) : options_(std::m
   }
 }
 
-access_verdict console_access::check(const console_request_facts& request) const {
+access_verdict console_access::check(const console_request_facts& request) {
   if (!host_names_console(request.host, options_.listen_address, options_.port)) {
     return access_verdict::misdirected;
   }
   if (request.method == "POST" && path_only(request.path) == login_path) {
     return access_verdict::allowed;
   }
-  if (bearer_matches(request.authorization)) return access_verdict::allowed;
+  if (auto key = bearer_key(request.authorization)) return check_bearer(*key, request.peer);
   if (!has_live_session(request.cookie)) return access_verdict::unauthorised;
   // A browser sends the cookie on a forged cross-site request too, but only
   // a same-origin script may add a custom header.
@@ -254,14 +254,24 @@ std::string console_access::session_cookie(std::string_view token) {
          "; HttpOnly; SameSite=Strict; Path=/";
 }
 
-bool console_access::bearer_matches(std::string_view authorization) const {
+std::optional<std::string_view> console_access::bearer_key(std::string_view authorization) {
   constexpr std::string_view scheme = "bearer ";
   if (authorization.size() < scheme.size() ||
       !equal_ignoring_case(authorization.substr(0, scheme.size()), scheme)) {
-    return false;
+    return std::nullopt;
   }
-  auto credentials = trim_spaces(authorization.substr(scheme.size()));
-  return constant_time_equal(credentials, options_.key);
+  return trim_spaces(authorization.substr(scheme.size()));
+}
+
+// A wrong key in a header is a guess like a wrong log-in, and counts alike.
+access_verdict console_access::check_bearer(std::string_view key, std::string_view peer) {
+  std::lock_guard lock(mutex_);
+  auto now = options_.clock();
+  std::string address(peer);
+  if (is_throttled(address, now)) return access_verdict::throttled;
+  if (constant_time_equal(key, options_.key)) return access_verdict::allowed;
+  count_failure(address, now);
+  return access_verdict::unauthorised;
 }
 
 bool console_access::has_live_session(std::string_view cookie_header) const {

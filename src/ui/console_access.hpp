@@ -81,6 +81,7 @@ enum class access_verdict {
   unauthorised,  // 401: neither the key nor a live session
   forbidden,     // 403: cookie-authorised change without X-Velmira: 1
   misdirected,   // 421: Host does not name the console
+  throttled,     // 429: too many wrong keys from this address
 };
 
 struct login_outcome {
@@ -114,8 +115,9 @@ class console_access {
   // In order: Host (421), then the key or a live session (401), then the
   // cross-site header for cookie-authorised changes (403). POST /api/login
   // needs only the Host check. Every method but GET and HEAD counts as a
-  // change, so no verb slips past the cross-site rule.
-  access_verdict check(const console_request_facts& request) const;
+  // change, so no verb slips past the cross-site rule. A wrong bearer key
+  // counts as a failed log-in, and a throttled address gets 429 for any key.
+  access_verdict check(const console_request_facts& request);
 
   // A new session when the key is right. A wrong key counts against `peer`;
   // an address with max_failures failures in the current window is refused
@@ -135,7 +137,9 @@ class console_access {
     std::size_t failures = 0;
   };
 
-  bool bearer_matches(std::string_view authorization) const;
+  // The credentials of a "Bearer" Authorization header.
+  static std::optional<std::string_view> bearer_key(std::string_view authorization);
+  access_verdict check_bearer(std::string_view key, std::string_view peer);
   bool has_live_session(std::string_view cookie_header) const;
   bool is_throttled(const std::string& peer, time_point now) const;
   void count_failure(const std::string& peer, time_point now);

@@ -9,6 +9,8 @@
 #include "core/operator_error.hpp"
 #include "server/server.hpp"
 #include "ui/console_access.hpp"
+#include "ui/content_api.hpp"
+#include "ui/page_assets.hpp"
 #include "ui/settings_api.hpp"
 
 namespace velmira {
@@ -63,8 +65,25 @@ json settings_state_json(Server& server) {
 
 // The reply of an action: the messages it showed, its question, and the
 // state of its page after it.
-http_reply action_reply(const std::vector<std::string>& messages, const json& question, const json& page) {
-  return json_reply(200, {{"messages", messages}, {"question", question}, {"page", page}});
+http_reply action_reply(const operator_outcome& outcome, const json& page) {
+  json question = nullptr;
+  if (outcome.question) question = {{"caption", question_caption}, {"text", *outcome.question}};
+  return json_reply(200, {{"messages", outcome.messages}, {"question", question}, {"page", page}});
+}
+
+operator_answer answer_of(const json& body) {
+  auto answer = body.value("answer", "");
+  if (answer.empty()) return operator_answer::none;
+  if (answer == "yes") return operator_answer::yes;
+  if (answer == "no") return operator_answer::no;
+  throw json::other_error::create(501, "answer is yes or no", nullptr);
+}
+
+// The page may run only its own script and never be framed by another site.
+std::vector<std::pair<std::string, std::string>> page_headers() {
+  return {{"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'"},
+          {"X-Content-Type-Options", "nosniff"},
+          {"Cache-Control", "no-cache"}};
 }
 
 console_request_facts facts_of(const http_request& request, const std::string& path) {
@@ -97,7 +116,9 @@ operator_console::operator_console(Server& server, std::string key, std::functio
     : server_(server),
       key_(std::move(key)),
       request_exit_(std::move(request_exit)),
-      listener_(server.context(), *this, server.log()) {}
+      listener_(server.context(), *this, server.log()) {
+  add_routes();
+}
 
 operator_console::~operator_console() { listener_.stop(); }
 
@@ -123,6 +144,7 @@ http_reply operator_console::handle(const http_request& request) {
 
 http_reply operator_console::route(const http_request& request, const std::string& path) {
   const bool post = request.method == "POST";
+  if (!post && !path.starts_with("/api/")) return page_asset_reply(path, request.host);
   if (post && path == "/api/login") {
     if (!host_names_console(request.host, address_, port())) return error_reply(421, "misdirected request");
     auto outcome = access_->log_in(body_of(request).value("key", ""), request.peer);
@@ -137,66 +159,111 @@ http_reply operator_console::route(const http_request& request, const std::strin
       return error_reply(401, "the operator key is needed");
     case access_verdict::forbidden:
       return error_reply(403, "X-Velmira: 1 is needed");
+    case access_verdict::throttled:
+      return error_reply(429, "too many wrong keys");
     case access_verdict::allowed:
       break;
   }
-  if (!post && path == "/api/server") return json_reply(200, server_state_json(server_));
-  if (!post && path == "/api/log") return json_reply(200, {{"lines", server_.log().lines()}});
-  if (!post && path == "/api/settings") return json_reply(200, settings_state_json(server_));
-  if (!post) return error_reply(404, "not found");
-
-  auto body = body_of(request);
-  if (path == "/api/logout") {
-    access_->log_out(request.cookie);
-    return json_reply(200, json::object());
+  if (!post) {
+    if (request.method != "GET" && request.method != "HEAD") return error_reply(405, "method not allowed");
+    auto get = gets_.find(path);
+    return get == gets_.end() ? error_reply(404, "not found") : json_reply(200, get->second());
   }
-  if (path == "/api/page") {
+  auto action = posts_.find(path);
+  if (action == posts_.end()) return error_reply(404, "not found");
+  auto body = body_of(request);
+  if (path == "/api/logout") access_->log_out(request.cookie);
+  return action->second(body);
+}
+
+http_reply operator_console::page_asset_reply(const std::string& path, const std::string& host) const {
+  if (!host_names_console(host, address_, port())) return error_reply(421, "misdirected request");
+  auto asset = find_page_asset(path);
+  if (!asset) return error_reply(404, "not found");
+  return {200, std::string(asset->content_type), std::string(asset->bytes), page_headers()};
+}
+
+void operator_console::add_routes() {
+  gets_["/api/server"] = [this] { return server_state_json(server_); };
+  gets_["/api/log"] = [this] { return json{{"lines", server_.log().lines()}}; };
+  gets_["/api/settings"] = [this] { return settings_state_json(server_); };
+  gets_["/api/calendar"] = [this] { return calendar_json(server_.calendar()); };
+
+  posts_["/api/logout"] = [](const json&) { return json_reply(200, json::object()); };
+  posts_["/api/page"] = [this](const json& body) {
     auto page = body.at("page").get<std::string>();
     if (page != "server" && page != "bells" && page != "users" && page != "settings") {
       return error_reply(400, "unknown page");
     }
     server_.show_page(page);
-    return action_reply({}, nullptr, server_state_json(server_));
-  }
-  if (path == "/api/server/start_stop") {
+    return server_action({});
+  };
+  posts_["/api/server/start_stop"] = [this](const json&) {
     auto message = server_.BitBtn1Click();
-    std::vector<std::string> messages;
-    if (message) messages.push_back(*message);
-    return action_reply(messages, nullptr, server_state_json(server_));
-  }
-  if (path == "/api/server/clear_log") {
+    return server_action(message ? operator_outcome::showing(*message) : operator_outcome{});
+  };
+  posts_["/api/server/clear_log"] = [this](const json&) {
     server_.BitBtn3Click();
-    return action_reply({}, nullptr, server_state_json(server_));
-  }
-  if (path == "/api/server/request_data") {
+    return server_action({});
+  };
+  posts_["/api/server/request_data"] = [this](const json&) {
     server_.BitBtn2Click();
-    return action_reply({}, nullptr, server_state_json(server_));
-  }
-  if (path == "/api/server/ack") {
+    return server_action({});
+  };
+  posts_["/api/server/ack"] = [this](const json& body) {
     server_.acknowledge_messages(body.at("count").get<std::size_t>());
-    return action_reply({}, nullptr, server_state_json(server_));
-  }
-  if (path == "/api/settings/save") {
+    return server_action({});
+  };
+  posts_["/api/server/close"] = [this](const json& body) {
+    auto answer = answer_of(body);
+    if (answer == operator_answer::none) return server_action(operator_outcome::asking(close_question));
+    if (answer == operator_answer::yes) exit_soon();
+    return server_action({});
+  };
+  posts_["/api/settings/save"] = [this](const json& body) {
     // The controls of a disabled window take no values either.
     if (server_.busy()) throw operator_busy();
     server_.edit_settings([&](settings_page& page) { apply_settings(page, body); });
     auto messages = server_.BitBtn13Click();
-    return action_reply(messages, nullptr, settings_state_json(server_));
-  }
-  if (path == "/api/server/close") {
-    auto answer = body.value("answer", "");
-    if (answer.empty()) {
-      return action_reply({}, {{"caption", "Внимание!"}, {"text", close_question}}, server_state_json(server_));
+    return action_reply({messages, std::nullopt}, settings_state_json(server_));
+  };
+  posts_["/api/calendar/save"] = [this](const json& body) {
+    auto document = calendar_from_json(body.at("paragraphs"));
+    // The check box is a control of the same page: ticked in the page, it
+    // enables the group before the button runs, saved or not.
+    if (auto on = body.find("calendar_on"); on != body.end()) {
+      if (server_.busy()) throw operator_busy();
+      json field = {{"calendar_on", on->get<bool>()}};
+      server_.edit_settings([&](settings_page& page) { apply_settings(page, field); });
     }
-    if (answer == "yes") {
-      auto timer = std::make_shared<boost::asio::steady_timer>(server_.context(), exit_delay);
-      timer->async_wait([timer, exit = request_exit_](boost::system::error_code ec) {
-        if (!ec) exit();
-      });
-    }
-    return action_reply({}, nullptr, server_state_json(server_));
-  }
-  return error_reply(404, "not found");
+    server_.BitBtn14Click(std::move(document));
+    return action_reply({}, calendar_json(server_.calendar()));
+  };
+  for (auto kind : {moderation_kind::news, moderation_kind::notes}) add_moderation_routes(kind);
+}
+
+void operator_console::add_moderation_routes(moderation_kind kind) {
+  const std::string base = kind == moderation_kind::news ? "/api/moderation/news" : "/api/moderation/notes";
+  gets_[base] = [this, kind] { return moderation_json(server_.open_moderation(kind)); };
+  posts_[base + "/delete"] = [this, kind](const json& body) {
+    server_.delete_checked_records(kind, body.at("rows").get<std::vector<std::size_t>>());
+    return action_reply({}, moderation_json(server_.moderation(kind)));
+  };
+  posts_[base + "/delete_all"] = [this, kind](const json& body) {
+    auto outcome = server_.delete_all_records(kind, answer_of(body));
+    return action_reply(outcome, moderation_json(server_.moderation(kind)));
+  };
+}
+
+http_reply operator_console::server_action(const operator_outcome& outcome) {
+  return action_reply(outcome, server_state_json(server_));
+}
+
+void operator_console::exit_soon() {
+  auto timer = std::make_shared<boost::asio::steady_timer>(server_.context(), exit_delay);
+  timer->async_wait([timer, exit = request_exit_](boost::system::error_code ec) {
+    if (!ec) exit();
+  });
 }
 
 }  // namespace velmira

@@ -7,12 +7,16 @@
 // they reach runs on the server's operator thread.
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
 
+#include "content/moderation.hpp"
 #include "core/http_listener.hpp"
+#include "core/operator_outcome.hpp"
 
 namespace velmira {
 
@@ -35,7 +39,17 @@ class operator_console final : public http_handler {
   http_reply handle(const http_request& request) override;
 
  private:
+  using get_route = std::function<nlohmann::json()>;
+  using post_route = std::function<http_reply(const nlohmann::json& body)>;
+
   http_reply route(const http_request& request, const std::string& path);
+  http_reply page_asset_reply(const std::string& path, const std::string& host) const;
+  void add_routes();
+  void add_moderation_routes(moderation_kind kind);
+  // An action of the "Сервер" page: its outcome and the page after it.
+  http_reply server_action(const operator_outcome& outcome);
+  // Ends the process once the reply has had time to leave.
+  void exit_soon();
 
   Server& server_;
   std::string key_;
@@ -43,6 +57,9 @@ class operator_console final : public http_handler {
   std::function<void()> request_exit_;
   std::unique_ptr<console_access> access_;
   http_listener listener_;
+  // Paths of the API; filled once by the constructor, read-only after.
+  std::map<std::string, get_route> gets_;
+  std::map<std::string, post_route> posts_;
 };
 
 // "ADDR:PORT" as --console takes it ("127.0.0.1:7080", "[::1]:7080"); the
