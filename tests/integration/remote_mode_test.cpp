@@ -293,6 +293,40 @@ TEST(RemoteMode, BellsGoAsTheListEverySchemaAndTheEnd) {
   }));
 }
 
+TEST(RemoteMode, AModerationDeletionRewritesTheCopyAndTheMastersFile) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+  const std::string kept = from_utf8("07.09.2024\v9:00:00\vqa\vqa\vИванов\vУчитель\vостаётся\vclBlack\v");
+  const std::string gone = from_utf8("07.09.2024\v9:05:00\vqa\vqa\vИванов\vУчитель\vуходит\vclBlack\v");
+  copy.dir().write("remote/news.ini", kept + "\r\n" + gone + "\r\n");
+
+  auto view = copy.server().open_moderation(moderation_kind::news);
+  ASSERT_EQ(view.rows.size(), 2u);
+  copy.server().delete_checked_records(moderation_kind::news, {1});
+  EXPECT_EQ(copy.dir().read("remote/news.ini"), kept + "\r\n");
+  ASSERT_TRUE(eventually([&] { return logged(master, ": Объявления по удаленному доступу успешно получены."); }));
+  EXPECT_EQ(master.dir().read("news/data.ini"), kept + "\r\n");
+}
+
+TEST(RemoteMode, TheCalendarSaveWritesTheCopyAndTheMasterWritesItsOwnFiles) {
+  running_server master(master_users, [](std::vector<std::string>& lines) {
+    master_settings()(lines);
+    lines[27] = "1";
+  }, seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+  // The copy loads the master's settings before the calendar file arrives,
+  // so the operator ticks "Календарный график" again.
+  copy.server().edit_settings([](settings_page& page) { page.calendar_on = true; });
+
+  copy.server().BitBtn14Click(document_of({{paragraph_alignment::centre, {{"I", {.bold = true}}}}}));
+  EXPECT_EQ(copy.dir().read("remote/kalendgraf.ini"), "<c><b>I</b></c>\r\n");
+  ASSERT_TRUE(eventually([&] {
+    return master.dir().exists("kalendgraf.ini") && master.dir().read("kalendgraf.ini") == "<c><b>I</b></c>\r\n";
+  }));
+}
+
 }  // namespace
 }  // namespace velmira::testing
 
