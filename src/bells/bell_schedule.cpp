@@ -1,6 +1,7 @@
 #include "bells/bell_schedule.hpp"
 
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "core/data_file.hpp"
@@ -75,6 +76,21 @@ refusal bell_schedule::SaveSpisZvon(std::string_view dop) {
   if (auto refused = schema_name_refusal(*name)) return refused;
   normalise_before_save(shema_);
   replace_file_atomically(schema_path(dop, *name), format_schema(shema_));
+  return std::nullopt;
+}
+
+refusal bell_schedule::rename_schema_file(std::string_view dop, std::string_view from, std::string_view to) {
+  if (auto refused = schema_name_refusal(from)) return refused;
+  if (auto refused = schema_name_refusal(to)) return refused;
+  std::error_code ignored;
+  fs::rename(schema_path(dop, from), schema_path(dop, to), ignored);
+  return std::nullopt;
+}
+
+refusal bell_schedule::delete_schema_file(std::string_view dop, std::string_view im) {
+  if (auto refused = schema_name_refusal(im)) return refused;
+  std::error_code ignored;
+  fs::remove(schema_path(dop, im), ignored);
   return std::nullopt;
 }
 

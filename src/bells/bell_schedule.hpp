@@ -61,6 +61,13 @@ class bell_schedule {
   // the bell files after.
   refusal SaveSpisZvon(std::string_view dop);
 
+  // Renames dop\<from>.ini to dop\<to>.ini, replacing a file of the new
+  // name. A failure, a missing file for instance, is ignored: the list entry
+  // is what the operator renames.
+  refusal rename_schema_file(std::string_view dop, std::string_view from, std::string_view to);
+  // Deletes dop\<im>.ini; a failure, a missing file for instance, is ignored.
+  refusal delete_schema_file(std::string_view dop, std::string_view im);
+
  private:
   // `im` has passed schema_name_refusal.
   fs::path schema_path(std::string_view dop, std::string_view im) const;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bells/bell_files.hpp"
 #include "bells/bell_schedule.hpp"
 #include "core/data_directory.hpp"
 #include "core/data_file.hpp"
@@ -16,12 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using names_t = std::vector<std::string>;
-
-std::string repeat(std::string_view piece, int times) {
-  std::string text;
-  for (int i = 0; i < times; ++i) text += piece;
-  return text;
-}
+using testing::list_file;
+using testing::repeat;
 
 const std::string blank_schema_file = repeat(repeat(" :", 42) + "\r\n", 10);
 
@@ -32,21 +29,12 @@ std::string numbered_schema_file() {
   return text;
 }
 
-std::string list_file(const names_t& names) {
-  names_t lines = {"A1", "A2", "---", "B1", "B2", "---"};
-  lines.insert(lines.end(), names.begin(), names.end());
-  return join_lines(lines);
-}
-
 class BellSchedule : public ::testing::Test {
  protected:
   BellSchedule() { fs::create_directories(dir.path() / "zvonok"); }
 
   std::vector<std::string> folder_entries(const std::string& folder) const {
-    std::vector<std::string> entries;
-    for (const auto& entry : fs::directory_iterator(dir.path() / folder)) entries.push_back(entry.path().filename());
-    std::sort(entries.begin(), entries.end());
-    return entries;
+    return testing::folder_entries(dir.path() / folder);
   }
 
   testing::temp_dir dir;

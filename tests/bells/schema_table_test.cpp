@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "bells/bell_files.hpp"
 #include "bells/schema_table.hpp"
 
 namespace velmira {
@@ -12,13 +13,9 @@ namespace {
 using lesson = std::array<std::string, 6>;
 using day_block = std::vector<lesson>;  // lessons 1 to 10
 
-const lesson blank_lesson = {" ", " ", " ", " ", " ", " "};
+using testing::repeat;
 
-std::string repeat(std::string_view piece, int times) {
-  std::string text;
-  for (int i = 0; i < times; ++i) text += piece;
-  return text;
-}
+const lesson blank_lesson = {" ", " ", " ", " ", " ", " "};
 
 day_block day_of(std::vector<lesson> lessons) {
   lessons.resize(schema_table::lesson_count, blank_lesson);
