@@ -227,6 +227,13 @@ void operator_console::add_routes() {
     auto messages = server_.BitBtn13Click();
     return action_reply({messages, std::nullopt}, settings_state_json(server_));
   };
+  // Ours: a control of the settings page takes its value at once, as a
+  // control of the window would (the log switches count before a save).
+  posts_["/api/settings/change"] = [this](const json& body) {
+    if (server_.busy()) throw operator_busy();
+    server_.edit_settings([&](settings_page& page) { apply_settings(page, body); });
+    return json_reply(200, settings_state_json(server_));
+  };
   posts_["/api/calendar/save"] = [this](const json& body) {
     auto document = calendar_from_json(body.at("paragraphs"));
     // The check box is a control of the same page: ticked in the page, it

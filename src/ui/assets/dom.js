@@ -1,0 +1,32 @@
+// A little help for building the page's elements.
+
+// element('button', {id: 'x', onclick: f}, 'text', child, ...): properties
+// are set as properties, except names with a dash or "for", set as attributes.
+export function element(tag, properties = {}, ...children) {
+  const node = document.createElement(tag);
+  for (const [name, value] of Object.entries(properties)) {
+    if (value === undefined) continue;
+    if (name.includes('-') || name === 'for') node.setAttribute(name, value);
+    else node[name] = value;
+  }
+  for (const child of children) {
+    if (child !== null && child !== undefined) node.append(child);
+  }
+  return node;
+}
+
+export function clear(node) {
+  node.replaceChildren();
+}
+
+// A labelled check box; `onchange` receives the new state.
+export function checkbox(id, caption, onchange) {
+  const input = element('input', { type: 'checkbox', id, onchange: () => onchange(input.checked) });
+  return { input, label: element('label', { for: id }, input, caption) };
+}
+
+// A labelled text field; `onchange` receives the text when the field is left.
+export function textField(id, caption, onchange, type = 'text') {
+  const input = element('input', { type, id, onchange: () => onchange(input.value) });
+  return { input, label: element('label', { for: id }, caption, input) };
+}
