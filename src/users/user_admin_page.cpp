@@ -192,12 +192,13 @@ add_check check_user_form(const user_form& form, const user_rows& rows) {
   return {std::nullopt, match};
 }
 
-TMassLogIn user_row_from_form(const user_form& form, bool changes_existing_row) {
-  bool gets_class = is_pupil_or_parent(form.role()) && (changes_existing_row || !form.full_name().empty());
+TMassLogIn user_row_from_form(const user_form& form) {
   TMassLogIn row;
   row[user_column::active] = form.active() ? "1" : "0";
   row[user_column::full_name] = form.full_name();
-  row[user_column::class_name] = gets_class ? form.class_text() : std::string();
+  // The role rules leave a class only to a pupil or a parent with a full
+  // name, which is all a new row may take and all a changed one can.
+  row[user_column::class_name] = form.class_text();
   row[user_column::role] = form.role().value_or(std::string());
   row[user_column::login] = form.login();
   row[user_column::password] = form.password();
@@ -220,13 +221,13 @@ page_reply user_admin_page::BitBtn4Click(answer reply) {
   if (check.refusal) return {{*check.refusal}, std::nullopt};
   user_rows next = *rows;
   if (!check.match) {
-    next.push_back(user_row_from_form(form_, false));
+    next.push_back(user_row_from_form(form_));
   } else if (reply == answer::none) {
     return {{}, user_exists_question()};
   } else if (reply == answer::no) {
     return {};
   } else {
-    next[*check.match] = user_row_from_form(form_, true);
+    next[*check.match] = user_row_from_form(form_);
   }
   table_.replace(std::move(next));
   form_.ClearDan();

@@ -133,9 +133,8 @@ struct add_check {
 };
 add_check check_user_form(const user_form& form, const user_rows& rows);
 
-// The row the form stores. A new row gets the class only when the full name
-// is given; a changed row gets it for every pupil or parent.
-TMassLogIn user_row_from_form(const user_form& form, bool changes_existing_row);
+// The row the form stores, new or in place of a matching one.
+TMassLogIn user_row_from_form(const user_form& form);
 
 // The question asked before a matching row is changed.
 const std::string& user_exists_question();

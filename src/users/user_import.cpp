@@ -377,7 +377,7 @@ import_report import_users(user_table& table, std::string_view csv_bytes, const 
     } else {
       user.outcome = import_outcome::added;
       user.row = next.size();
-      next.push_back(user_row_from_form(form, false));
+      next.push_back(user_row_from_form(form));
       logins.insert(form.login());
     }
   }

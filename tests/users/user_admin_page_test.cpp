@@ -336,6 +336,8 @@ TEST_P(LoadClass, SelectsNumberAndLetterOrNothing) {
   EXPECT_EQ(page.form().login(), "kid");
   EXPECT_EQ(page.form().class_number(), c.number);
   EXPECT_EQ(page.form().class_letter(), c.letter ? std::optional(w(c.letter)) : std::nullopt);
+  EXPECT_EQ(page.form().class_lists_enabled(), std::string(c.role) != "Учитель") << "the role rules have run";
+  EXPECT_TRUE(page.form().may_publish_news_enabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LoadClass,
@@ -416,6 +418,23 @@ TEST_F(UserPage, SortIsStableAndByCodeUnits) {
   auto sorted = table.snapshot();
   page.SortUser(3);
   EXPECT_EQ(*table.snapshot(), *sorted);
+}
+
+TEST_F(UserPage, SortKeepsTheOrderOfEqualKeysInALongList) {
+  user_rows shuffled;
+  for (int i = 0; i < 60; ++i) {
+    shuffled.push_back(row({"1", i % 3 == 0 ? "Б" : "А", "", "r", "", "", "", "", ""}));
+    shuffled.back()[user_column::login] = std::to_string(100 + i);
+  }
+  table.replace(shuffled);
+  page.N9Click();
+  std::vector<std::string> expected;
+  for (const char* name : {"А", "Б"}) {
+    for (const auto& r : shuffled) {
+      if (r[user_column::full_name] == w(name)) expected.push_back(r[user_column::login]);
+    }
+  }
+  EXPECT_EQ(column(user_column::login), expected);
 }
 
 struct all_flags_case {

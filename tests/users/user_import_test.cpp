@@ -308,10 +308,11 @@ TEST_F(Import, EmptyLoginsAndPasswordsAreGeneratedOnlyWhenAsked) {
 TEST_F(Import, GeneratedLoginsNeverTakeAnExistingOne) {
   table.replace({row({"1", "", "", "Учитель", "bababa00", "p", "Да", "Нет", "Нет"})});
   import_options always_first{true, [](std::uint32_t) { return 0u; }};
-  import_report report = run("ФИО;Роль;Логин;Пароль\r\nА;Учитель;;x\r\nБ;Учитель;;y\r\n", always_first);
-  ASSERT_EQ(report.added(), 2u);
+  import_report report =
+      run("ФИО;Роль;Логин;Пароль\r\nА;Учитель;;x\r\nБ;Учитель;bababa00_3;y\r\nВ;Учитель;;z\r\n", always_first);
+  ASSERT_EQ(report.added(), 3u);
   EXPECT_EQ(report.users[0].login, "bababa00_2");
-  EXPECT_EQ(report.users[1].login, "bababa00_3");
+  EXPECT_EQ(report.users[2].login, "bababa00_4") << "nor one an earlier record brought";
 }
 
 // ---- export -------------------------------------------------------------
