@@ -3,26 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "core/data_directory.hpp"
 #include "core/data_file.hpp"
-#include "core/text_codec.hpp"
-#include "support/temp_dir.hpp"
-#include "users/users_file.hpp"
+#include "users/users_fixture.hpp"
 
 namespace velmira {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::string w(const char* utf8) { return from_utf8(utf8); }
-
-TMassLogIn row(std::initializer_list<const char*> utf8_columns) {
-  TMassLogIn r;
-  size_t i = 0;
-  for (const char* c : utf8_columns) r[i++] = from_utf8(c);
-  return r;
-}
+using testing::bad_characters;
+using testing::row;
+using testing::w;
 
 // A form filled as the console fills it: all values at once, then the rules.
 user_form_values values(const char* login, const char* password, const char* full_name, const char* role_utf8,
@@ -41,12 +32,8 @@ user_form_values values(const char* login, const char* password, const char* ful
 
 const std::string exists_question = w("Такой пользователь уже существует.\nВнести изменения?");
 
-class UserPage : public ::testing::Test {
+class UserPage : public ::testing::Test, protected testing::users_on_disk {
  protected:
-  testing::temp_dir dir;
-  data_directory data{dir.path()};
-  user_table table;
-  users_file file{data, table};
   user_admin_page page{table, file};
 
   page_reply add(const user_form_values& v, answer reply = answer::none) {
@@ -154,9 +141,6 @@ struct refusal_case {
   const char* role;  // null: none selected
   const char* message;
 };
-
-const char* const bad_characters =
-    "Логин или пароль содержат недопустимые символы.\nЛогин и пароль могут содержать лишь цифры и латинские буквы.";
 
 class AddRefusal : public UserPage, public ::testing::WithParamInterface<refusal_case> {};
 
@@ -268,44 +252,33 @@ TEST_P(AddMatching, AddsNewUsersAndAsksBeforeChangingTheLastMatch) {
   EXPECT_EQ(page.form().login(), "") << "Yes clears the form";
 }
 
+// An active user with password "pw" who may read announcements only.
+TMassLogIn reader(const char* full_name, const char* class_text, const char* role, const char* login) {
+  return row({"1", full_name, class_text, role, login, "pw", "Да", "Нет", "Нет"});
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, AddMatching,
     ::testing::Values(
         match_case{"same login, new password",
-                   {row({"1", "", "", "Учитель", "a", "pw", "Да", "Нет", "Нет"}),
-                    row({"1", "Петров", "", "Учитель", "ivanov", "old", "Да", "Нет", "Нет"})},
-                   values("ivanov", "new", "", "Учитель"),
-                   1},
-        match_case{"pupils of one name in different classes",
-                   {row({"1", "Иванов Иван", "5А", "Ученик", "ivan5", "pw", "Да", "Нет", "Нет"})},
-                   values("ivan6", "pw", "Иванов Иван", "Ученик", 6, "А"),
-                   std::nullopt},
-        match_case{"pupils of one name in one class",
-                   {row({"1", "Иванов Иван", "5А", "Ученик", "ivan5", "pw", "Да", "Нет", "Нет"})},
-                   values("ivan55", "pw", "Иванов Иван", "Ученик", 5, "А"),
-                   0},
-        match_case{"teachers of one name, other logins",
-                   {row({"1", "Смирнова Е. А.", "", "Учитель", "smirnova", "pw", "Да", "Нет", "Нет"})},
-                   values("smirnova2", "pw", "Смирнова Е. А.", "Учитель"),
-                   0},
+                   {reader("", "", "Учитель", "a"), reader("Петров", "", "Учитель", "ivanov")},
+                   values("ivanov", "new", "", "Учитель"), 1},
+        match_case{"pupils of one name in different classes", {reader("Иванов Иван", "5А", "Ученик", "ivan5")},
+                   values("ivan6", "pw", "Иванов Иван", "Ученик", 6, "А"), std::nullopt},
+        match_case{"pupils of one name in one class", {reader("Иванов Иван", "5А", "Ученик", "ivan5")},
+                   values("ivan55", "pw", "Иванов Иван", "Ученик", 5, "А"), 0},
+        match_case{"teachers of one name, other logins", {reader("Смирнова Е. А.", "", "Учитель", "smirnova")},
+                   values("smirnova2", "pw", "Смирнова Е. А.", "Учитель"), 0},
         match_case{"name matches one row, login a later one",
-                   {row({"1", "Кузнецов", "", "Учитель", "kuz", "pw", "Да", "Нет", "Нет"}),
-                    row({"1", "Другой", "", "Учитель", "other", "pw", "Да", "Нет", "Нет"})},
-                   values("other", "pw2", "Кузнецов", "Учитель"),
-                   1},
+                   {reader("Кузнецов", "", "Учитель", "kuz"), reader("Другой", "", "Учитель", "other")},
+                   values("other", "pw2", "Кузнецов", "Учитель"), 1},
         match_case{"login matches one row, name a later one",
-                   {row({"1", "Другой", "", "Учитель", "other", "pw", "Да", "Нет", "Нет"}),
-                    row({"1", "Кузнецов", "", "Учитель", "kuz", "pw", "Да", "Нет", "Нет"})},
-                   values("other", "pw2", "Кузнецов", "Учитель"),
-                   1},
-        match_case{"logins differ in letter case",
-                   {row({"1", "", "", "Учитель", "Ivanov", "pw", "Да", "Нет", "Нет"})},
-                   values("ivanov", "pw", "", "Учитель"),
-                   std::nullopt},
-        match_case{"two users without a full name",
-                   {row({"1", "", "", "Столовая", "kitchen", "pw", "Да", "Нет", "Нет"})},
-                   values("kitchen2", "pw", "", "Столовая"),
-                   std::nullopt}),
+                   {reader("Другой", "", "Учитель", "other"), reader("Кузнецов", "", "Учитель", "kuz")},
+                   values("other", "pw2", "Кузнецов", "Учитель"), 1},
+        match_case{"logins differ in letter case", {reader("", "", "Учитель", "Ivanov")},
+                   values("ivanov", "pw", "", "Учитель"), std::nullopt},
+        match_case{"two users without a full name", {reader("", "", "Столовая", "kitchen")},
+                   values("kitchen2", "pw", "", "Столовая"), std::nullopt}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(UserPage, YesAddsWhenTheMatchIsGoneMeanwhile) {

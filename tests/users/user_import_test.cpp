@@ -5,30 +5,18 @@
 
 #include <set>
 
-#include "core/data_directory.hpp"
 #include "core/fields.hpp"
-#include "core/text_codec.hpp"
-#include "support/temp_dir.hpp"
 #include "users/user_admin_page.hpp"
-#include "users/users_file.hpp"
+#include "users/users_fixture.hpp"
 
 namespace velmira {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::string w(const char* utf8) { return from_utf8(utf8); }
-
-TMassLogIn row(std::initializer_list<const char*> utf8_columns) {
-  TMassLogIn r;
-  size_t i = 0;
-  for (const char* c : utf8_columns) r[i++] = from_utf8(c);
-  return r;
-}
-
-const char* const bad_characters =
-    "Логин или пароль содержат недопустимые символы.\nЛогин и пароль могут содержать лишь цифры и латинские буквы.";
+using testing::bad_characters;
+using testing::row;
+using testing::w;
 
 // What one record came to, in UTF-8 for readable failures.
 struct outcome_seen {
@@ -212,67 +200,76 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- cells --------------------------------------------------------------
 
-struct yes_no_case {
+// One cell of a pupil's record: what it stores, or the refusal it brings.
+struct cell_case {
+  const char* column;
   const char* cell;
-  const char* active;  // null: the record is refused
+  size_t stored_column;
+  const char* stored;  // null: the record is refused with `refusal`
+  const char* refusal;
 };
 
-class ImportYesNo : public Import, public ::testing::WithParamInterface<yes_no_case> {};
+class ImportCell : public Import, public ::testing::WithParamInterface<cell_case> {};
 
-TEST_P(ImportYesNo, ReadsTheUsualWaysOfSayingYesAndNo) {
+TEST_P(ImportCell, IsReadOrRefusedWithItsReason) {
   const auto& c = GetParam();
-  import_report report = run(std::string("Роль;Логин;Пароль;Активен\r\nУчитель;t;p;") + c.cell + "\r\n");
+  import_report report =
+      run(std::string("ФИО;Роль;Логин;Пароль;") + c.column + "\r\nДитя;Ученик;kid;p;" + c.cell + "\r\n");
   ASSERT_EQ(report.users.size(), 1u);
-  if (c.active) {
-    EXPECT_EQ(only_row()[user_column::active], c.active);
-  } else {
-    EXPECT_EQ(report.users[0].outcome, import_outcome::refused);
-    EXPECT_EQ(to_utf8(report.users[0].message),
-              std::string("Столбец \"Активен\": значение \"") + c.cell + "\" не распознано");
-    EXPECT_THAT(*table.snapshot(), IsEmpty());
+  if (c.stored) {
+    EXPECT_EQ(to_utf8(only_row()[c.stored_column]), c.stored);
+    return;
   }
+  EXPECT_EQ(report.users[0].outcome, import_outcome::refused);
+  EXPECT_EQ(to_utf8(report.users[0].message), c.refusal);
+  EXPECT_THAT(*table.snapshot(), IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ImportYesNo,
-    ::testing::Values(yes_no_case{"1", "1"}, yes_no_case{"0", "0"}, yes_no_case{"да", "1"}, yes_no_case{"ДА", "1"},
-                      yes_no_case{"Нет", "0"}, yes_no_case{"Yes", "1"}, yes_no_case{"NO", "0"},
-                      yes_no_case{"true", "1"}, yes_no_case{"False", "0"}, yes_no_case{"+", "1"},
-                      yes_no_case{"", "0"}, yes_no_case{" да ", "1"}, yes_no_case{"может", nullptr},
-                      yes_no_case{"2", nullptr}, yes_no_case{"-", nullptr}));
+    YesNo, ImportCell,
+    ::testing::Values(
+        cell_case{"Активен", "1", user_column::active, "1", nullptr},
+        cell_case{"Активен", "0", user_column::active, "0", nullptr},
+        cell_case{"Активен", "да", user_column::active, "1", nullptr},
+        cell_case{"Активен", "ДА", user_column::active, "1", nullptr},
+        cell_case{"Активен", "Нет", user_column::active, "0", nullptr},
+        cell_case{"Активен", "Yes", user_column::active, "1", nullptr},
+        cell_case{"Активен", "NO", user_column::active, "0", nullptr},
+        cell_case{"Активен", "true", user_column::active, "1", nullptr},
+        cell_case{"Активен", "False", user_column::active, "0", nullptr},
+        cell_case{"Активен", "+", user_column::active, "1", nullptr},
+        cell_case{"Активен", "", user_column::active, "0", nullptr},
+        cell_case{"Активен", " да ", user_column::active, "1", nullptr},
+        cell_case{"Добавление заметок", "yes", user_column::may_publish_notes, "Да", nullptr},
+        cell_case{"Активен", "может", 0, nullptr, "Столбец \"Активен\": значение \"может\" не распознано"},
+        cell_case{"Активен", "2", 0, nullptr, "Столбец \"Активен\": значение \"2\" не распознано"},
+        cell_case{"Просмотр объявлений", "-", 0, nullptr,
+                  "Столбец \"Просмотр объявлений\": значение \"-\" не распознано"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Class, ImportCell,
+    ::testing::Values(cell_case{"Класс", "5А", user_column::class_name, "5А", nullptr},
+                      cell_case{"Класс", "5а", user_column::class_name, "5А", nullptr},
+                      cell_case{"Класс", "5 б", user_column::class_name, "5Б", nullptr},
+                      cell_case{"Класс", "5-В", user_column::class_name, "5В", nullptr},
+                      cell_case{"Класс", "10ё", user_column::class_name, "10Ё", nullptr},
+                      cell_case{"Класс", "11", user_column::class_name, "11", nullptr},
+                      cell_case{"Класс", "", user_column::class_name, "", nullptr},
+                      cell_case{"Класс", "12Я", 0, nullptr,
+                                "Класс \"12Я\" не распознан: нужен номер от 1 до 11 и буква из списка"},
+                      cell_case{"Класс", "Х", 0, nullptr,
+                                "Класс \"Х\" не распознан: нужен номер от 1 до 11 и буква из списка"},
+                      cell_case{"Класс", "0", 0, nullptr,
+                                "Класс \"0\" не распознан: нужен номер от 1 до 11 и буква из списка"},
+                      cell_case{"Класс", "5Ж", 0, nullptr,
+                                "Класс \"5Ж\" не распознан: нужен номер от 1 до 11 и буква из списка"},
+                      cell_case{"Класс", "5A", 0, nullptr,
+                                "Класс \"5A\" не распознан: нужен номер от 1 до 11 и буква из списка"}));
 
 TEST_F(Import, MissingYesNoColumnsMeanActiveReaderWithoutPublishing) {
   run("Роль;Логин;Пароль;ФИО\r\nУчитель;t;p;Тестов\r\n");
   EXPECT_EQ(only_row(), row({"1", "Тестов", "", "Учитель", "t", "p", "Да", "Нет", "Нет"}));
 }
-
-struct class_cell_case {
-  const char* cell;
-  const char* stored;  // null: the record is refused
-};
-
-class ImportClass : public Import, public ::testing::WithParamInterface<class_cell_case> {};
-
-TEST_P(ImportClass, TakesWhatTheClassListsCanShow) {
-  const auto& c = GetParam();
-  import_report report = run(std::string("ФИО;Класс;Роль;Логин;Пароль\r\nДитя;") + c.cell + ";Ученик;kid;p\r\n");
-  ASSERT_EQ(report.users.size(), 1u);
-  if (c.stored) {
-    EXPECT_EQ(to_utf8(only_row()[user_column::class_name]), c.stored);
-  } else {
-    EXPECT_EQ(to_utf8(report.users[0].message),
-              std::string("Класс \"") + c.cell + "\" не распознан: нужен номер от 1 до 11 и буква из списка");
-    EXPECT_THAT(*table.snapshot(), IsEmpty());
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ImportClass,
-                         ::testing::Values(class_cell_case{"5А", "5А"}, class_cell_case{"5а", "5А"},
-                                           class_cell_case{"5 б", "5Б"}, class_cell_case{"5-В", "5В"},
-                                           class_cell_case{"10ё", "10Ё"}, class_cell_case{"11", "11"},
-                                           class_cell_case{"", ""}, class_cell_case{"12Я", nullptr},
-                                           class_cell_case{"Х", nullptr}, class_cell_case{"0", nullptr},
-                                           class_cell_case{"5Ж", nullptr}, class_cell_case{"5A", nullptr}));
 
 TEST_F(Import, RecordsGoThroughTheRoleRules) {
   run("ФИО;Класс;Роль;Логин;Пароль;Добавление объявлений;Добавление заметок\r\n"
@@ -339,11 +336,9 @@ TEST_F(Import, ExportReadsBackAsTheSameTable) {
 }
 
 TEST(ImportLarge, EightHundredGeneratedPupilsSaveAndLoadBackIdentically) {
-  testing::temp_dir dir;
-  data_directory data{dir.path()};
-  user_table table;
-  users_file file{data, table};
-  user_admin_page page{table, file};
+  testing::users_on_disk disk;
+  user_table& table = disk.table;
+  user_admin_page page{table, disk.file};
   std::string csv = "ФИО,Класс,Роль,Логин,Пароль\n";
   for (int n = 0; n < 800; ++n) {
     csv += "Ученик " + std::to_string(n) + "," + std::to_string(n % 11 + 1) + "А,Ученик,,\n";
