@@ -219,15 +219,15 @@ page_reply user_admin_page::BitBtn4Click(answer reply) {
   auto rows = table_.snapshot();
   add_check check = check_user_form(form_, *rows);
   if (check.refusal) return {{*check.refusal}, std::nullopt};
+  // No never changes the table, even when the row it was asked about has
+  // gone meanwhile.
+  if (reply == answer::no) return {};
+  if (check.match && reply == answer::none) return {{}, user_exists_question()};
   user_rows next = *rows;
-  if (!check.match) {
-    next.push_back(user_row_from_form(form_));
-  } else if (reply == answer::none) {
-    return {{}, user_exists_question()};
-  } else if (reply == answer::no) {
-    return {};
-  } else {
+  if (check.match) {
     next[*check.match] = user_row_from_form(form_);
+  } else {
+    next.push_back(user_row_from_form(form_));
   }
   table_.replace(std::move(next));
   form_.ClearDan();

@@ -151,7 +151,8 @@ class user_admin_page {
   // "Добавить пользователя": a refusal message, or a new row and a cleared
   // form, or the question whether to change the matching row. With Yes that
   // row is overwritten and the form cleared; with No nothing changes and the
-  // form keeps its values.
+  // form keeps its values. The checks and the search run again on every
+  // call: Yes for a row gone meanwhile adds the user.
   page_reply BitBtn4Click(answer reply = answer::none);
   // "Очистить личные данные и права".
   void BitBtn5Click() { form_.ClearDan(); }

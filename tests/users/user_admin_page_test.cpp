@@ -281,10 +281,12 @@ INSTANTIATE_TEST_SUITE_P(
                    values("kitchen2", "pw", "", "Столовая"), std::nullopt}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
-TEST_F(UserPage, YesAddsWhenTheMatchIsGoneMeanwhile) {
+TEST_F(UserPage, WhenTheMatchIsGoneMeanwhileYesAddsAndNoDoesNot) {
   table.replace({row({"1", "", "", "Учитель", "ivanov", "old", "Да", "Нет", "Нет"})});
   ASSERT_EQ(add(values("ivanov", "new", "", "Учитель")).question, exists_question);
   table.replace({});
+  page.BitBtn4Click(answer::no);
+  EXPECT_THAT(rows(), IsEmpty());
   page.BitBtn4Click(answer::yes);
   ASSERT_EQ(rows().size(), 1u);
   EXPECT_EQ(rows()[0][user_column::password], "new");
