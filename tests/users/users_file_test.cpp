@@ -1,23 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "core/data_directory.hpp"
-#include "core/text_codec.hpp"
-#include "support/temp_dir.hpp"
 #include "users/roles.hpp"
-#include "users/users_file.hpp"
+#include "users/users_fixture.hpp"
 
 namespace velmira {
 namespace {
 
 using ::testing::IsEmpty;
-
-TMassLogIn row(std::initializer_list<const char*> utf8_columns) {
-  TMassLogIn r;
-  size_t i = 0;
-  for (const char* c : utf8_columns) r[i++] = from_utf8(c);
-  return r;
-}
+using testing::row;
 
 TEST(UsersFile, BlockedTeacherLoadsAndSavesToTheSameLine) {
   auto line = from_utf8("Иванов И. И.$0$$Учитель$ivanov$pw$Да$Да$Нет$\r\n");
@@ -74,13 +65,7 @@ TEST(UsersFile, LinesEndedByLfOrCrAloneAreLinesToo) {
   EXPECT_EQ(parse_users("A$1$\nB$1$\rC$1$").size(), 3u);
 }
 
-class UsersOnDisk : public ::testing::Test {
- protected:
-  testing::temp_dir dir;
-  data_directory data{dir.path()};
-  user_table table;
-  users_file file{data, table};
-};
+class UsersOnDisk : public ::testing::Test, protected testing::users_on_disk {};
 
 TEST_F(UsersOnDisk, MissingFileIsAnEmptyTable) {
   table.replace({row({"1", "x"})});
