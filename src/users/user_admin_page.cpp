@@ -18,13 +18,6 @@ bool is_pupil_or_parent(const std::optional<std::string>& role) {
   return role && (*role == roles::pupil() || *role == roles::parent());
 }
 
-const std::vector<std::string>& role_list() {
-  static const std::vector<std::string> list = {roles::director(), roles::deputy(), roles::teacher(),
-                                                roles::dispatcher(), roles::parent(), roles::pupil(),
-                                                roles::canteen()};
-  return list;
-}
-
 bool in_list(const std::vector<std::string>& list, std::string_view entry) {
   return std::find(list.begin(), list.end(), entry) != list.end();
 }
@@ -39,13 +32,20 @@ std::optional<std::string> class_letter_entry(std::optional<std::string_view> le
 }
 
 std::optional<std::string> role_entry(std::optional<std::string_view> role) {
-  if (!role || !in_list(role_list(), *role)) return std::nullopt;
+  if (!role || !in_list(form_roles(), *role)) return std::nullopt;
   return std::string(*role);
 }
 
 const std::string& yes_no(bool checked) { return checked ? roles::yes() : roles::no(); }
 
 }  // namespace
+
+const std::vector<std::string>& form_roles() {
+  static const std::vector<std::string> list = {roles::director(), roles::deputy(), roles::teacher(),
+                                                roles::dispatcher(), roles::parent(), roles::pupil(),
+                                                roles::canteen()};
+  return list;
+}
 
 const std::vector<std::string>& class_letters() {
   static const std::vector<std::string> letters = [] {
@@ -209,20 +209,20 @@ TMassLogIn user_row_from_form(const user_form& form) {
 }
 
 const std::string& user_exists_question() {
-  static const std::string text = from_utf8("Такой пользователь уже существует.\nВнести изменения?");
+  static const std::string text = "Такой пользователь уже существует.\nВнести изменения?";
   return text;
 }
 
 user_admin_page::user_admin_page(user_table& table, users_file& file) : table_(table), file_(file) {}
 
-page_reply user_admin_page::BitBtn4Click(answer reply) {
+operator_outcome user_admin_page::BitBtn4Click(operator_answer reply) {
   auto rows = table_.snapshot();
   add_check check = check_user_form(form_, *rows);
-  if (check.refusal) return {{*check.refusal}, std::nullopt};
+  if (check.refusal) return operator_outcome::showing(to_utf8(*check.refusal));
   // No never changes the table, even when the row it was asked about has
   // gone meanwhile.
-  if (reply == answer::no) return {};
-  if (check.match && reply == answer::none) return {{}, user_exists_question()};
+  if (reply == operator_answer::no) return {};
+  if (check.match && reply == operator_answer::none) return operator_outcome::asking(user_exists_question());
   user_rows next = *rows;
   if (check.match) {
     next[*check.match] = user_row_from_form(form_);
@@ -283,30 +283,30 @@ void user_admin_page::SortUser(int n) {
   table_.replace(std::move(next));
 }
 
-page_reply user_admin_page::set_all_active(const char* question_utf8, const char* flag, answer reply) {
-  if (reply == answer::none) return {{}, from_utf8(question_utf8)};
-  if (reply == answer::no) return {{from_utf8("Вы уж определитесь")}, std::nullopt};
+operator_outcome user_admin_page::set_all_active(const char* question_utf8, const char* flag, operator_answer reply) {
+  if (reply == operator_answer::none) return operator_outcome::asking(question_utf8);
+  if (reply == operator_answer::no) return operator_outcome::showing("Вы уж определитесь");
   user_rows next = *table_.snapshot();
   for (auto& row : next) row[user_column::active] = flag;
   table_.replace(std::move(next));
   return {};
 }
 
-page_reply user_admin_page::P1Click(answer reply) {
+operator_outcome user_admin_page::P1Click(operator_answer reply) {
   return set_all_active("Заблокировать всех пользователей?", "0", reply);
 }
 
-page_reply user_admin_page::N4Click(answer reply) {
+operator_outcome user_admin_page::N4Click(operator_answer reply) {
   return set_all_active("Активировать всех пользователей?", "1", reply);
 }
 
-page_reply user_admin_page::N3Click(std::size_t row, answer reply) {
+operator_outcome user_admin_page::N3Click(std::size_t row, operator_answer reply) {
   auto rows = table_.snapshot();
   const TMassLogIn& doomed = rows->at(row);
-  if (reply == answer::none) {
-    return {{}, from_utf8("Вы действительно хотите удалить \n") + doomed[user_column::full_name]};
+  if (reply == operator_answer::none) {
+    return operator_outcome::asking("Вы действительно хотите удалить \n" + to_utf8(doomed[user_column::full_name]));
   }
-  if (reply == answer::no) return {{from_utf8("Какие вы не решительные")}, std::nullopt};
+  if (reply == operator_answer::no) return operator_outcome::showing("Какие вы не решительные");
   user_rows next = *rows;
   next.erase(next.begin() + static_cast<std::ptrdiff_t>(row));
   table_.replace(std::move(next));

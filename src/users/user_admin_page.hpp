@@ -7,7 +7,8 @@
 // its check box column 0. Every change publishes a new table at once, so
 // log-ins on other threads see it before it is saved.
 //
-// All text is Windows-1251, the messages and questions too. Questions are
+// The table and the form hold Windows-1251; the messages and questions an
+// operation returns are UTF-8, as the window shows them. Questions are
 // returned, never waited for: an operation that asks changes nothing and
 // goes on when it is called again with the operator's answer.
 //
@@ -19,21 +20,15 @@
 #include <string_view>
 #include <vector>
 
+#include "core/operator_outcome.hpp"
 #include "core/settings_page.hpp"
 #include "users/user_table.hpp"
 #include "users/users_file.hpp"
 
 namespace velmira {
 
-// The operator's answer to a Yes/No box titled "Внимание!".
-enum class answer { none, yes, no };
-
-// What an operation showed: information boxes in order (lines joined by
-// "\n"), or the question it stopped at, in which case nothing has changed.
-struct page_reply {
-  std::vector<std::string> messages;
-  std::optional<std::string> question;
-};
+// The roles the form offers, in list order.
+const std::vector<std::string>& form_roles();
 
 // The class letters the form offers, in list order: А Б В Г Д Е Ё З И К Л
 // М Н О П.
@@ -126,7 +121,8 @@ class user_form {
 // The checks and the search of "Добавить пользователя" on a filled form:
 // the refusal (one of the fixed messages), or else the last row that is the
 // same user — the same login, or the same non-empty full name with the same
-// class text. Neither when the user is new.
+// class text. Neither when the user is new. The refusal is Windows-1251, as
+// an import reports it beside the names it refused.
 struct add_check {
   std::optional<std::string> refusal;
   std::optional<std::size_t> match;
@@ -136,7 +132,7 @@ add_check check_user_form(const user_form& form, const user_rows& rows);
 // The row the form stores, new or in place of a matching one.
 TMassLogIn user_row_from_form(const user_form& form);
 
-// The question asked before a matching row is changed.
+// The question asked before a matching row is changed (UTF-8).
 const std::string& user_exists_question();
 
 class user_admin_page {
@@ -153,7 +149,7 @@ class user_admin_page {
   // row is overwritten and the form cleared; with No nothing changes and the
   // form keeps its values. The checks and the search run again on every
   // call: Yes for a row gone meanwhile adds the user.
-  page_reply BitBtn4Click(answer reply = answer::none);
+  operator_outcome BitBtn4Click(operator_answer reply = operator_answer::none);
   // "Очистить личные данные и права".
   void BitBtn5Click() { form_.ClearDan(); }
 
@@ -172,10 +168,10 @@ class user_admin_page {
   void N9Click() { SortUser(2); }
 
   // "Заблокировать всех", "Активировать всех".
-  page_reply P1Click(answer reply = answer::none);
-  page_reply N4Click(answer reply = answer::none);
+  operator_outcome P1Click(operator_answer reply = operator_answer::none);
+  operator_outcome N4Click(operator_answer reply = operator_answer::none);
   // "Удалить" on list row `row`; std::out_of_range past the last row.
-  page_reply N3Click(std::size_t row, answer reply = answer::none);
+  operator_outcome N3Click(std::size_t row, operator_answer reply = operator_answer::none);
 
   // "Сохранить": writes users.ini, or in remote mode remote\users.ini, and
   // returns that data path; sending the remote copy to the master is the
@@ -187,7 +183,7 @@ class user_admin_page {
   void LoadUser(std::string_view dop);
 
  private:
-  page_reply set_all_active(const char* question_utf8, const char* flag, answer reply);
+  operator_outcome set_all_active(const char* question_utf8, const char* flag, operator_answer reply);
 
   user_table& table_;
   users_file& file_;

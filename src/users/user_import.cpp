@@ -348,7 +348,7 @@ import_report import_users(user_table& table, std::string_view csv_bytes, const 
   for (const auto& row : next) logins.insert(row[user_column::login]);
 
   const std::string& exists = user_exists_question();
-  std::string exists_message = exists.substr(0, exists.find('\n'));
+  std::string exists_message = from_utf8(exists.substr(0, exists.find('\n')));
   import_report report;
   for (std::size_t r = 1; r < records.size(); ++r) {
     if (blank(records[r])) continue;

@@ -30,13 +30,13 @@ user_form_values values(const char* login, const char* password, const char* ful
   return v;
 }
 
-const std::string exists_question = w("Такой пользователь уже существует.\nВнести изменения?");
+const std::string exists_question = "Такой пользователь уже существует.\nВнести изменения?";
 
 class UserPage : public ::testing::Test, protected testing::users_on_disk {
  protected:
   user_admin_page page{table, file};
 
-  page_reply add(const user_form_values& v, answer reply = answer::none) {
+  operator_outcome add(const user_form_values& v, operator_answer reply = operator_answer::none) {
     page.form().take(v);
     return page.BitBtn4Click(reply);
   }
@@ -148,8 +148,8 @@ TEST_P(AddRefusal, ShowsItsMessageAndChangesNothing) {
   const auto& c = GetParam();
   table.replace({row({"1", "Старый", "", "Учитель", "old", "pw", "Да", "Нет", "Нет"})});
   auto before = table.snapshot();
-  page_reply reply = add(values(c.login, c.password, c.full_name, c.role));
-  EXPECT_THAT(reply.messages, ElementsAre(w(c.message)));
+  operator_outcome reply = add(values(c.login, c.password, c.full_name, c.role));
+  EXPECT_THAT(reply.messages, ElementsAre(c.message));
   EXPECT_EQ(reply.question, std::nullopt);
   EXPECT_EQ(*table.snapshot(), *before);
   EXPECT_EQ(page.form().login(), w(c.login)) << "a refusal keeps the form filled";
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UserPage, NewUserIsStoredInTableOrderAndTheFormIsCleared) {
   auto v = values("Ab_9-z", "Pw-1_x", "Сидорова Анна", "Ученик", 10, "Ё");
   v.may_publish_notes = true;
-  page_reply reply = add(v);
+  operator_outcome reply = add(v);
   EXPECT_THAT(reply.messages, IsEmpty());
   EXPECT_EQ(reply.question, std::nullopt);
   auto u = values("teacher1", "pw", "", "Учитель");
@@ -223,7 +223,7 @@ TEST_P(AddMatching, AddsNewUsersAndAsksBeforeChangingTheLastMatch) {
   const auto& c = GetParam();
   SCOPED_TRACE(c.what);
   table.replace(c.existing);
-  page_reply reply = add(c.form);
+  operator_outcome reply = add(c.form);
   if (!c.match) {
     EXPECT_EQ(reply.question, std::nullopt);
     EXPECT_EQ(rows().size(), c.existing.size() + 1);
@@ -232,13 +232,13 @@ TEST_P(AddMatching, AddsNewUsersAndAsksBeforeChangingTheLastMatch) {
   ASSERT_EQ(reply.question, exists_question);
   EXPECT_EQ(*table.snapshot(), c.existing) << "asking changes nothing";
 
-  reply = page.BitBtn4Click(answer::no);
+  reply = page.BitBtn4Click(operator_answer::no);
   EXPECT_THAT(reply.messages, IsEmpty());
   EXPECT_EQ(reply.question, std::nullopt);
   EXPECT_EQ(*table.snapshot(), c.existing);
   EXPECT_EQ(page.form().login(), c.form.login) << "No keeps the form filled";
 
-  reply = page.BitBtn4Click(answer::yes);
+  reply = page.BitBtn4Click(operator_answer::yes);
   EXPECT_EQ(reply.question, std::nullopt);
   ASSERT_EQ(rows().size(), c.existing.size());
   for (size_t i = 0; i < rows().size(); ++i) {
@@ -285,9 +285,9 @@ TEST_F(UserPage, WhenTheMatchIsGoneMeanwhileYesAddsAndNoDoesNot) {
   table.replace({row({"1", "", "", "Учитель", "ivanov", "old", "Да", "Нет", "Нет"})});
   ASSERT_EQ(add(values("ivanov", "new", "", "Учитель")).question, exists_question);
   table.replace({});
-  page.BitBtn4Click(answer::no);
+  page.BitBtn4Click(operator_answer::no);
   EXPECT_THAT(rows(), IsEmpty());
-  page.BitBtn4Click(answer::yes);
+  page.BitBtn4Click(operator_answer::yes);
   ASSERT_EQ(rows().size(), 1u);
   EXPECT_EQ(rows()[0][user_column::password], "new");
 }
@@ -340,7 +340,7 @@ TEST_F(UserPage, LoadedRowConfirmedUnchangedIsWrittenBackAsItWas) {
   for (size_t i = 0; i < stored.size(); ++i) {
     page.sListView11DblClick(i);
     ASSERT_EQ(page.BitBtn4Click().question, exists_question) << i;
-    page.BitBtn4Click(answer::yes);
+    page.BitBtn4Click(operator_answer::yes);
   }
   EXPECT_EQ(rows(), stored);
 }
@@ -413,7 +413,7 @@ TEST_F(UserPage, SortKeepsTheOrderOfEqualKeysInALongList) {
 }
 
 struct all_flags_case {
-  page_reply (user_admin_page::*operation)(answer);
+  operator_outcome (user_admin_page::*operation)(operator_answer);
   const char* question;
   const char* flag;
 };
@@ -423,13 +423,13 @@ class AllFlags : public UserPage, public ::testing::WithParamInterface<all_flags
 TEST_P(AllFlags, AskFirstAndOnNoTellTheOperatorToDecide) {
   const auto& c = GetParam();
   table.replace(three_users());
-  page_reply reply = (page.*c.operation)(answer::none);
-  EXPECT_EQ(reply.question, w(c.question));
+  operator_outcome reply = (page.*c.operation)(operator_answer::none);
+  EXPECT_EQ(reply.question, c.question);
   EXPECT_THAT(reply.messages, IsEmpty());
-  reply = (page.*c.operation)(answer::no);
-  EXPECT_THAT(reply.messages, ElementsAre(w("Вы уж определитесь")));
+  reply = (page.*c.operation)(operator_answer::no);
+  EXPECT_THAT(reply.messages, ElementsAre("Вы уж определитесь"));
   EXPECT_EQ(*table.snapshot(), three_users());
-  reply = (page.*c.operation)(answer::yes);
+  reply = (page.*c.operation)(operator_answer::yes);
   EXPECT_THAT(reply.messages, IsEmpty());
   EXPECT_EQ(column(user_column::active), std::vector<std::string>(3, c.flag));
   EXPECT_EQ(column(user_column::login), (std::vector<std::string>{"volkov", "andreev", "borisov"}));
@@ -443,15 +443,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, AllFlags,
 
 TEST_F(UserPage, DeleteAsksWithTheFullNameAndOnNoKeepsTheRow) {
   table.replace(three_users());
-  page_reply reply = page.N3Click(1);
-  EXPECT_EQ(reply.question, w("Вы действительно хотите удалить \nАндреев"));
-  reply = page.N3Click(1, answer::no);
-  EXPECT_THAT(reply.messages, ElementsAre(w("Какие вы не решительные")));
+  operator_outcome reply = page.N3Click(1);
+  EXPECT_EQ(reply.question, "Вы действительно хотите удалить \nАндреев");
+  reply = page.N3Click(1, operator_answer::no);
+  EXPECT_THAT(reply.messages, ElementsAre("Какие вы не решительные"));
   EXPECT_EQ(*table.snapshot(), three_users());
-  reply = page.N3Click(1, answer::yes);
+  reply = page.N3Click(1, operator_answer::yes);
   EXPECT_THAT(reply.messages, IsEmpty());
   EXPECT_EQ(column(user_column::login), (std::vector<std::string>{"volkov", "borisov"}));
-  EXPECT_THROW(page.N3Click(2, answer::yes), std::out_of_range);
+  EXPECT_THROW(page.N3Click(2, operator_answer::yes), std::out_of_range);
 }
 
 // ---- save and reload ----------------------------------------------------
@@ -459,7 +459,7 @@ TEST_F(UserPage, DeleteAsksWithTheFullNameAndOnNoKeepsTheRow) {
 TEST_F(UserPage, DeletingTheOnlyUserSavesAnEmptyFile) {
   dir.write("users.ini", w("Один$1$$Учитель$one$pw$Да$Нет$Нет$\r\n"));
   page.LoadUser("");
-  page.N3Click(0, answer::yes);
+  page.N3Click(0, operator_answer::yes);
   EXPECT_THAT(rows(), IsEmpty());
   EXPECT_EQ(page.BitBtn9Click(operating_mode::local), "users.ini");
   EXPECT_EQ(dir.read("users.ini"), "");
