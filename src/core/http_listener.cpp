@@ -54,12 +54,13 @@ strand_socket on_own_strand(tcp::socket accepted, asio::io_context& io) {
 
 class http_session final : public connection, public std::enable_shared_from_this<http_session> {
  public:
-  http_session(strand_socket socket, http_handler& handler, std::chrono::milliseconds idle_timeout,
+  http_session(strand_socket socket, http_handler& handler, std::chrono::milliseconds idle_timeout, std::size_t max_body,
                std::function<void()> on_end)
       : socket_(std::move(socket)),
         deadline_timer_(socket_.get_executor()),
         handler_(handler),
         idle_timeout_(idle_timeout),
+        max_body_(max_body),
         on_end_(std::move(on_end)) {}
 
   ~http_session() override { on_end_(); }
@@ -84,7 +85,7 @@ class http_session final : public connection, public std::enable_shared_from_thi
   void parse_request() {
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(limits::max_http_header));
-    parser_->body_limit(limits::max_http_body);
+    parser_->body_limit(max_body_);
     deadline_ = clock::now() + idle_timeout_;
     http::async_read(socket_, buffer_, *parser_,
                      [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_read(ec); });
@@ -232,6 +233,7 @@ class http_session final : public connection, public std::enable_shared_from_thi
   http_handler& handler_;
   std::unique_ptr<http_connection_memo> memo_;
   std::chrono::milliseconds idle_timeout_;
+  std::size_t max_body_;
   std::function<void()> on_end_;
 };
 
@@ -241,10 +243,10 @@ http_listener::http_listener(asio::io_context& io, http_handler& handler, event_
                              http_listener_options options)
     : listener_(std::make_unique<tcp_listener>(
           io,
-          [&io, &handler, timeout = options.idle_timeout](
+          [&io, &handler, timeout = options.idle_timeout, max_body = options.max_body](
               tcp::socket socket, std::function<void()> on_end) -> std::shared_ptr<connection> {
             return std::make_shared<http_session>(on_own_strand(std::move(socket), io), handler, timeout,
-                                                  std::move(on_end));
+                                                  max_body, std::move(on_end));
           },
           log, "HTTP", tcp_listener_options{.max_connections = options.max_connections})) {}
 

@@ -1,7 +1,7 @@
 #pragma once
 // The HTTP/1.1 listener: keep-alive, capped headers and bodies, an idle
 // timeout. What a request gets is decided by an http_handler; a request's
-// body (up to limits::max_http_body, else the connection closes) is read
+// body (up to the listener's max_body, else the connection closes) is read
 // and handed to the handler. A connection that ends on a failure, or a request whose
 // handler throws, leaves a line on standard error (report_failure).
 #include <boost/asio/io_context.hpp>
@@ -39,7 +39,7 @@ struct http_request {
   std::string cookie{};        // the Cookie header
   std::string x_velmira{};     // the X-Velmira header
   std::string content_type{};  // the Content-Type header
-  std::string body{};          // up to limits::max_http_body
+  std::string body{};          // up to the listener's max_body
   std::string peer{};          // the client's address, "127.0.0.1" or "::1"
 };
 
@@ -73,6 +73,7 @@ class tcp_listener;
 struct http_listener_options {
   std::chrono::milliseconds idle_timeout = limits::http_idle_timeout;
   std::size_t max_connections = limits::max_connections;
+  std::size_t max_body = limits::max_http_body;
 };
 
 class http_listener {

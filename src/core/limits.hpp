@@ -12,6 +12,9 @@ inline constexpr std::size_t max_connections = 10'000;
 // HTTP: header block size and request body size (only GET and HEAD are served).
 inline constexpr std::size_t max_http_header = 8 * 1024;
 inline constexpr std::size_t max_http_body = 64 * 1024;
+// The operator console takes whole files: a school's class lists, some
+// hundred bytes a user, or the calendar document.
+inline constexpr std::size_t max_console_body = 4 * 1024 * 1024;
 // An HTTP connection that sends nothing for this long is closed.
 inline constexpr std::chrono::seconds http_idle_timeout{30};
 

@@ -224,7 +224,7 @@ void Server::pull_from_master(std::function<void()> finished) {
   hooks.log = [this](std::string_view text) { parts_->state.log.append_event(text); };
   hooks.progress = [this](int step, int total) { parts_->state.page.pull_progress = server_page::progress{step, total}; };
   hooks.settings_received = [this] { parts_->state.settings_file.SetLoad("remote\\"); };
-  hooks.users_received = [this] { parts_->state.users_file.LoadUser("remote\\"); };
+  hooks.users_received = [this] { parts_->state.users_page.LoadUser("remote\\"); };
   hooks.classrooms_received = [this] { parts_->state.rooms.KabLoad("remote\\"); };
   hooks.classrooms_emptied = [this] { parts_->state.rooms.set_text(""); };
   hooks.bells_received = [this] {

@@ -24,6 +24,8 @@
 #include "core/operator_outcome.hpp"
 #include "core/settings_page.hpp"
 #include "remote_mode/master_sends.hpp"
+#include "users/user_admin_page.hpp"
+#include "users/user_import.hpp"
 #include "users/user_table.hpp"
 
 namespace velmira {
@@ -108,6 +110,31 @@ class Server {
   // "Сохранить" of the calendar group over `document`; in remote mode the
   // copy goes to the master.
   void BitBtn14Click(calendar_document document);
+
+  // The "Пользователи" page: the list is the user table itself, so every
+  // change below reaches log-ins at once; nothing reaches the file before
+  // BitBtn9Click. A row index past the table throws std::out_of_range.
+  struct users_view {
+    std::shared_ptr<const user_rows> rows;
+    user_form form;
+  };
+  users_view users_page();
+  // The form takes `values`, then the role rules apply; nothing is saved.
+  void fill_user_form(const user_form_values& values);
+  // "Добавить пользователя" over the form filled with `values`.
+  operator_outcome BitBtn4Click(const user_form_values& values, operator_answer answer);
+  void BitBtn5Click();
+  void sListView11DblClick(std::size_t row);
+  // std::invalid_argument when `checked` does not have one box per row.
+  void sListView11Click(const std::vector<bool>& checked);
+  void SortUser(int n);
+  operator_outcome P1Click(operator_answer answer);
+  operator_outcome N4Click(operator_answer answer);
+  operator_outcome N3Click(std::size_t row, operator_answer answer);
+  // "Сохранить" of the users; in remote mode the copy goes to the master.
+  void BitBtn9Click();
+  // Ours: a class list added as the form would add each of its users.
+  import_report import_users(std::string_view csv_bytes, bool generate_missing);
 
   // Removes the first `count` queued messages, those the console has shown.
   void acknowledge_messages(std::size_t count);

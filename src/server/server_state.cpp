@@ -34,13 +34,13 @@ void server_state::load_bell_list() {
 void server_state::load_local_subsystems() {
   load_bell_list();
   rooms.KabLoad("raspisanie\\");
-  users_file.LoadUser("");
+  users_page.LoadUser("");
 }
 
 admin_reloads server_state::reloads() {
   return {
       [this] { load_settings(); },
-      [this] { users_file.LoadUser(""); },
+      [this] { users_page.LoadUser(""); },
       [this] { rooms.KabLoad("raspisanie\\"); },
       [this] { load_bell_list(); },
       [this] {

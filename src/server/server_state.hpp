@@ -27,6 +27,7 @@
 #include "core/settings_file.hpp"
 #include "core/settings_page.hpp"
 #include "protocol/protocol_stack.hpp"
+#include "users/user_admin_page.hpp"
 #include "users/user_table.hpp"
 #include "users/users_file.hpp"
 
@@ -72,6 +73,9 @@ class server_state {
   velmira::settings_file settings_file;
   user_table users;
   velmira::users_file users_file;
+  // Every load of the users goes through the page, which empties its form
+  // with the table.
+  user_admin_page users_page{users, users_file};
   bell_schedule bells;
   classrooms rooms;
   moderation_window news_moderation{data, moderation_kind::news};
