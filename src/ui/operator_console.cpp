@@ -12,6 +12,7 @@
 #include "ui/content_api.hpp"
 #include "ui/page_assets.hpp"
 #include "ui/settings_api.hpp"
+#include "ui/users_api.hpp"
 
 namespace velmira {
 
@@ -116,7 +117,7 @@ operator_console::operator_console(Server& server, std::string key, std::functio
     : server_(server),
       key_(std::move(key)),
       request_exit_(std::move(request_exit)),
-      listener_(server.context(), *this, server.log()) {
+      listener_(server.context(), *this, server.log(), {.max_body = limits::max_console_body}) {
   add_routes();
 }
 
@@ -164,6 +165,7 @@ http_reply operator_console::route(const http_request& request, const std::strin
     case access_verdict::allowed:
       break;
   }
+  if (auto raw = raw_routes_.find(request.method + " " + path); raw != raw_routes_.end()) return raw->second(request);
   if (!post) {
     if (request.method != "GET" && request.method != "HEAD") return error_reply(405, "method not allowed");
     auto get = gets_.find(path);
@@ -247,6 +249,7 @@ void operator_console::add_routes() {
     return action_reply({}, calendar_json(server_.calendar()));
   };
   for (auto kind : {moderation_kind::news, moderation_kind::notes}) add_moderation_routes(kind);
+  add_users_routes();
 }
 
 void operator_console::add_moderation_routes(moderation_kind kind) {
@@ -259,6 +262,64 @@ void operator_console::add_moderation_routes(moderation_kind kind) {
   posts_[base + "/delete_all"] = [this, kind](const json& body) {
     auto outcome = server_.delete_all_records(kind, answer_of(body));
     return action_reply(outcome, moderation_json(server_.moderation(kind)));
+  };
+}
+
+void operator_console::add_users_routes() {
+  auto page = [this] { return users_json(server_.users_page()); };
+  auto users_action = [page](const operator_outcome& outcome) { return action_reply(outcome, page()); };
+  gets_["/api/users"] = page;
+  posts_["/api/users/form"] = [this, users_action](const json& body) {
+    server_.fill_user_form(user_form_from_json(body));
+    return users_action({});
+  };
+  posts_["/api/users/add"] = [this, users_action](const json& body) {
+    return users_action(server_.BitBtn4Click(user_form_from_json(body), answer_of(body)));
+  };
+  posts_["/api/users/clear"] = [this, users_action](const json&) {
+    server_.BitBtn5Click();
+    return users_action({});
+  };
+  posts_["/api/users/load_row"] = [this, users_action](const json& body) {
+    auto row = body.at("row").get<std::size_t>();
+    on_listed_rows([&] { server_.sListView11DblClick(row); });
+    return users_action({});
+  };
+  posts_["/api/users/checks"] = [this, users_action](const json& body) {
+    auto checked = body.at("active").get<std::vector<bool>>();
+    on_listed_rows([&] { server_.sListView11Click(checked); });
+    return users_action({});
+  };
+  posts_["/api/users/sort"] = [this, users_action](const json& body) {
+    server_.SortUser(sort_key_from_json(body));
+    return users_action({});
+  };
+  posts_["/api/users/block_all"] = [this, users_action](const json& body) {
+    return users_action(server_.P1Click(answer_of(body)));
+  };
+  posts_["/api/users/activate_all"] = [this, users_action](const json& body) {
+    return users_action(server_.N4Click(answer_of(body)));
+  };
+  posts_["/api/users/delete"] = [this, users_action](const json& body) {
+    auto row = body.at("row").get<std::size_t>();
+    auto answer = answer_of(body);
+    return users_action(on_listed_rows([&] { return server_.N3Click(row, answer); }));
+  };
+  posts_["/api/users/save"] = [this, users_action](const json&) {
+    server_.BitBtn9Click();
+    return users_action({});
+  };
+  raw_routes_["POST /api/users/import"] = [this, page](const http_request& request) {
+    if (!request.content_type.starts_with("text/csv")) return error_reply(415, "the body must be text/csv");
+    auto report = server_.import_users(request.body, query_flag(request.target, "generate"));
+    // An import never asks; a file refused whole is shown as a message.
+    auto shown = import_report_json(report);
+    json messages = shown["error"].is_null() ? json::array() : json::array({shown["error"]});
+    return json_reply(200, {{"messages", messages}, {"question", nullptr}, {"page", page()}, {"report", shown}});
+  };
+  raw_routes_["GET /api/users/export.csv"] = [this](const http_request&) {
+    return http_reply{200, "text/csv; charset=utf-8", export_users_csv(*server_.users().snapshot()),
+                      {{"Content-Disposition", "attachment; filename=\"users.csv\""}, {"Cache-Control", "no-store"}}};
   };
 }
 

@@ -41,11 +41,14 @@ class operator_console final : public http_handler {
  private:
   using get_route = std::function<nlohmann::json()>;
   using post_route = std::function<http_reply(const nlohmann::json& body)>;
+  // For what is not JSON both ways (a CSV upload, a download).
+  using raw_route = std::function<http_reply(const http_request& request)>;
 
   http_reply route(const http_request& request, const std::string& path);
   http_reply page_asset_reply(const std::string& path, const std::string& host) const;
   void add_routes();
   void add_moderation_routes(moderation_kind kind);
+  void add_users_routes();
   // An action of the "Сервер" page: its outcome and the page after it.
   http_reply server_action(const operator_outcome& outcome);
   // Ends the process once the reply has had time to leave.
@@ -60,6 +63,7 @@ class operator_console final : public http_handler {
   // Paths of the API; filled once by the constructor, read-only after.
   std::map<std::string, get_route> gets_;
   std::map<std::string, post_route> posts_;
+  std::map<std::string, raw_route> raw_routes_;  // by "METHOD /path"
 };
 
 // "ADDR:PORT" as --console takes it ("127.0.0.1:7080", "[::1]:7080"); the
