@@ -273,6 +273,29 @@ TEST(RemoteMode, EachEditorsSendMakesTheMasterStoreAndReloadItsFile) {
   EXPECT_EQ(client->read_bytes(6), "zameV1");
 }
 
+TEST(RemoteMode, AUsersSaveSendsTheCopyAndTheMastersNewUserLogsInAtOnce) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+  // Something typed into the master's own form, which its reload empties.
+  master.server().fill_user_form({.login = "half-typed"});
+
+  user_form_values teacher{.login = "newteach", .password = "np", .full_name = from_utf8("Новиков"),
+                           .role = from_utf8("Учитель"), .active = true, .may_read_news = true};
+  EXPECT_TRUE(copy.server().BitBtn4Click(teacher, operator_answer::none).messages.empty());
+  copy.server().BitBtn9Click();
+  const std::string added = from_utf8(user_line({"1", "Новиков", "", "Учитель", "newteach", "np", "Да", "Нет", "Нет"}));
+  EXPECT_EQ(copy.dir().read("remote/users.ini"), from_utf8(master_users) + added + "\r\n");
+  EXPECT_FALSE(copy.dir().exists("users.ini"));
+
+  ASSERT_TRUE(eventually([&] { return logged(master, ": Список пользователей по удаленному доступу успешно получен."); }));
+  EXPECT_THAT(master.dir().read("users.ini"), ::testing::HasSubstr(added));
+  auto client = master.connect();
+  client->send("conecUhitnewteach;np;\r\n");
+  EXPECT_EQ(client->read_bytes(5), "conec");
+  EXPECT_EQ(master.server().users_page().form.login(), "");
+}
+
 TEST(RemoteMode, BellsGoAsTheListEverySchemaAndTheEnd) {
   running_server master(master_users, master_settings(), seed_master);
   auto copy = copy_of(master);

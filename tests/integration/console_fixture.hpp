@@ -1,0 +1,44 @@
+#pragma once
+// A real server with its operator console on a free loopback port, and a
+// plain HTTP/1.1 client for it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "integration/server_fixture.hpp"
+#include "ui/operator_console.hpp"
+
+namespace velmira::testing {
+
+struct http_answer {
+  int status = 0;
+  std::string head;
+  std::string text;
+  nlohmann::json body;  // when the reply is JSON
+};
+
+class console_fixture : public ::testing::Test {
+ protected:
+  // `users_ini_utf8` as running_server takes it.
+  explicit console_fixture(const std::string& users_ini_utf8 = "");
+  ~console_fixture() override;
+
+  // One request on a connection of its own; `headers` end each with CR LF.
+  http_answer request(const std::string& method, const std::string& path, const std::string& headers,
+                      const std::string& body = "");
+  // With the operator key and the console's own Host.
+  http_answer with_key(const std::string& method, const std::string& path, const std::string& body = "{}",
+                       const std::string& more_headers = "");
+
+  const std::string key = "operator-key-0123456789";
+  running_server server;
+  std::atomic<bool> exit_requested{false};
+  operator_console console;
+  std::uint16_t port = 0;
+  std::string host;
+};
+
+}  // namespace velmira::testing
