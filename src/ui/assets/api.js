@@ -16,8 +16,10 @@ export function whenSignedOut(handler) { onSignedOut = handler; }
 export async function request(method, path, body) {
   const init = { method, headers: { 'X-Velmira': '1' }, credentials: 'same-origin' };
   if (body !== undefined) {
-    init.headers['Content-Type'] = typeof body === 'string' ? 'text/csv' : 'application/json';
-    init.body = typeof body === 'string' ? body : JSON.stringify(body);
+    // A file goes as its bytes: a class list may be in Windows-1251.
+    const csv = typeof body === 'string' || body instanceof Blob;
+    init.headers['Content-Type'] = csv ? 'text/csv' : 'application/json';
+    init.body = csv ? body : JSON.stringify(body);
   }
   const reply = await fetch(path, init);
   const type = reply.headers.get('Content-Type') || '';
