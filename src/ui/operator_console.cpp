@@ -8,6 +8,7 @@
 
 #include "core/operator_error.hpp"
 #include "server/server.hpp"
+#include "ui/bells_api.hpp"
 #include "ui/console_access.hpp"
 #include "ui/content_api.hpp"
 #include "ui/page_assets.hpp"
@@ -250,6 +251,7 @@ void operator_console::add_routes() {
     return action_reply({}, calendar_json(server_.calendar()));
   };
   for (auto kind : {moderation_kind::news, moderation_kind::notes}) add_moderation_routes(kind);
+  add_bells_routes();
 }
 
 void operator_console::add_moderation_routes(moderation_kind kind) {
@@ -263,6 +265,16 @@ void operator_console::add_moderation_routes(moderation_kind kind) {
     auto outcome = server_.delete_all_records(kind, answer_of(body));
     return action_reply(outcome, moderation_json(server_.moderation(kind)));
   };
+}
+
+void operator_console::add_bells_routes() {
+  for (auto& [path, get] : bells_gets(server_)) gets_[path] = std::move(get);
+  for (auto& [path, post] : bells_posts(server_)) {
+    posts_[path] = [post = std::move(post)](const json& body) {
+      auto result = post(body, answer_of(body));
+      return action_reply(result.outcome, result.page);
+    };
+  }
 }
 
 http_reply operator_console::server_action(const operator_outcome& outcome) {

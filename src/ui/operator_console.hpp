@@ -46,6 +46,7 @@ class operator_console final : public http_handler {
   http_reply page_asset_reply(const std::string& path, const std::string& host) const;
   void add_routes();
   void add_moderation_routes(moderation_kind kind);
+  void add_bells_routes();
   // An action of the "Сервер" page: its outcome and the page after it.
   http_reply server_action(const operator_outcome& outcome);
   // Ends the process once the reply has had time to leave.

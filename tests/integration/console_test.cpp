@@ -10,6 +10,7 @@
 
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
+#include "integration/console_exchange.hpp"
 #include "integration/server_fixture.hpp"
 #include "support/line_client.hpp"
 #include "ui/operator_console.hpp"
@@ -20,13 +21,6 @@ namespace {
 using json = nlohmann::json;
 const std::string key = "operator-key-0123456789";
 const std::string teacher = user_line({"1", "Учитель", "", "Учитель", "teach", "t1", "Да", "Да", "Да"}) + "\r\n";
-
-struct http_answer {
-  int status = 0;
-  std::string head;
-  std::string text;
-  json body;  // when the reply is JSON
-};
 
 class Console : public ::testing::Test {
  protected:
@@ -39,22 +33,7 @@ class Console : public ::testing::Test {
 
   http_answer request(const std::string& method, const std::string& path, const std::string& headers,
                       const std::string& body = "") {
-    line_client c(port);
-    c.send(method + " " + path + " HTTP/1.1\r\n" + headers + "Content-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body);
-    std::string reply;
-    while (!c.closed_by_peer(std::chrono::milliseconds(0))) {
-      auto more = c.read_for(std::chrono::milliseconds(50));
-      reply += more;
-      if (more.empty() && reply.find("\r\n\r\n") != std::string::npos) break;
-    }
-    http_answer a;
-    auto end = reply.find("\r\n\r\n");
-    if (reply.size() > 12) a.status = std::stoi(reply.substr(9, 3));
-    a.head = reply.substr(0, end);
-    if (end != std::string::npos) a.text = reply.substr(end + 4);
-    if (a.head.find("application/json") != std::string::npos && !a.text.empty()) a.body = json::parse(a.text);
-    return a;
+    return console_exchange(port, method, path, headers, body);
   }
   http_answer with_key(const std::string& method, const std::string& path, const std::string& body = "{}") {
     return request(method, path, "Host: " + host + "\r\nAuthorization: Bearer " + key + "\r\n", body);

@@ -1,0 +1,31 @@
+#include "integration/console_exchange.hpp"
+
+#include <chrono>
+
+#include "support/line_client.hpp"
+
+namespace velmira::testing {
+
+http_answer console_exchange(std::uint16_t port, const std::string& method, const std::string& path,
+                             const std::string& headers, const std::string& body) {
+  line_client c(port);
+  c.send(method + " " + path + " HTTP/1.1\r\n" + headers + "Content-Length: " + std::to_string(body.size()) +
+         "\r\nConnection: close\r\n\r\n" + body);
+  std::string reply;
+  while (!c.closed_by_peer(std::chrono::milliseconds(0))) {
+    auto more = c.read_for(std::chrono::milliseconds(50));
+    reply += more;
+    if (more.empty() && reply.find("\r\n\r\n") != std::string::npos) break;
+  }
+  http_answer a;
+  auto end = reply.find("\r\n\r\n");
+  if (reply.size() > 12) a.status = std::stoi(reply.substr(9, 3));
+  a.head = reply.substr(0, end);
+  if (end != std::string::npos) a.text = reply.substr(end + 4);
+  if (a.head.find("application/json") != std::string::npos && !a.text.empty()) {
+    a.body = nlohmann::json::parse(a.text);
+  }
+  return a;
+}
+
+}  // namespace velmira::testing
