@@ -1,6 +1,6 @@
 # The two entry points: `make run` and `make test`. Both install what they
 # need first (scripts/bootstrap), so they work on a fresh Debian machine.
-.PHONY: bootstrap build build-asan build-tsan run test test-asan test-tsan fuzz fuzz-corpus clean
+.PHONY: bootstrap build build-asan build-tsan run test test-asan test-console test-tsan fuzz fuzz-corpus clean
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -21,8 +21,14 @@ run: build
 
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
+	$(MAKE) test-console
 	$(MAKE) test-asan
 	$(MAKE) fuzz-corpus
+
+# The operator console in Debian's chromium, against build/velmira; the
+# screenshots of every page land in build/console-screenshots/.
+test-console: build
+	cd tests/console && VELMIRA_BUILD_DIR=$(CURDIR)/build node --test --test-concurrency=1 .
 
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

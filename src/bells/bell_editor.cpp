@@ -33,12 +33,9 @@ void check_day(int den) {
   if (den < 1 || den > schema_table::day_count) throw std::out_of_range("day of the week");
 }
 
-editor_reply say(std::string text) { return {{std::move(text)}, std::nullopt}; }
-
-// The bell files' refusals are written for the log and the console in UTF-8.
-editor_reply say_refusal(const refusal& refused) {
+operator_outcome say_refusal(const refusal& refused) {
   if (!refused) return {};
-  return say(from_utf8(*refused));
+  return operator_outcome::showing(*refused);
 }
 
 bool is_value(const std::string& text) { return text != blank_field && !text.empty(); }
@@ -112,7 +109,7 @@ int bell_editor::today() const {
   return static_cast<int>(std::chrono::weekday(std::chrono::floor<std::chrono::days>(clock_.now())).iso_encoding());
 }
 
-editor_reply bell_editor::LoadSpisokLocal(std::string_view dop) {
+operator_outcome bell_editor::LoadSpisokLocal(std::string_view dop) {
   auto reply = say_refusal(bells_.LoadSpisokLocal(dop));
   if (bells_.list().empty()) {
     group_enabled_ = false;
@@ -200,11 +197,11 @@ void bell_editor::push_in_remote_mode() {
   if (mode_() == operating_mode::remote && push_) push_(bells_.list().names());
 }
 
-editor_reply bell_editor::BitBtn6Click() {
+operator_outcome bell_editor::BitBtn6Click() {
   auto& list = bells_.list();
   const std::string name = name_field_;
   if (!name.empty() && !list.full()) {
-    if (list.contains(name)) return say(from_utf8("Такое расписание уже существует"));
+    if (list.contains(name)) return operator_outcome::showing("Такое расписание уже существует");
     if (auto refused = schema_name_refusal(name)) return say_refusal(refused);
     list.append(name);
     list.select(list.size() - 1);
@@ -218,13 +215,13 @@ editor_reply bell_editor::BitBtn6Click() {
     return reply;
   }
   // A full list and an empty name are both told, one box after the other.
-  editor_reply reply;
-  if (list.full()) reply.messages.push_back(from_utf8("Количество расписаний не должно быть более  10"));
-  if (name.empty()) reply.messages.push_back(from_utf8("А название за Вас я писать буду?"));
+  operator_outcome reply;
+  if (list.full()) reply.messages.push_back("Количество расписаний не должно быть более  10");
+  if (name.empty()) reply.messages.push_back("А название за Вас я писать буду?");
   return reply;
 }
 
-editor_reply bell_editor::BitBtn7Click() {
+operator_outcome bell_editor::BitBtn7Click() {
   if (!bells_.list().selected()) return {};
   grid_to_day(bells_.shema());
   if (auto refused = bells_.SaveSpisZvon(dop())) return say_refusal(refused);
@@ -233,7 +230,7 @@ editor_reply bell_editor::BitBtn7Click() {
   return reply;
 }
 
-editor_reply bell_editor::N10Click(int step) {
+operator_outcome bell_editor::N10Click(int step) {
   auto& list = bells_.list();
   auto k = list.selected();
   if (!k) return {};
@@ -254,12 +251,12 @@ void bell_editor::N12Click() {
   rename_ = rename_window{bells_.list().names()[*k], *k};
 }
 
-editor_reply bell_editor::Form4Button1Click(std::string_view new_name) {
+operator_outcome bell_editor::Form4Button1Click(std::string_view new_name) {
   if (!rename_) return {};
   auto& list = bells_.list();
   // The old name is in the list too, so renaming to it is refused here.
-  if (list.contains(new_name)) return say(from_utf8("Такое название схемы расписания уже существует"));
-  if (new_name.empty()) return say(from_utf8("Название не может быть пустым"));
+  if (list.contains(new_name)) return operator_outcome::showing("Такое название схемы расписания уже существует");
+  if (new_name.empty()) return operator_outcome::showing("Название не может быть пустым");
   if (auto refused = schema_name_refusal(new_name)) return say_refusal(refused);
   const rename_window window = *rename_;
   rename_.reset();
@@ -273,15 +270,15 @@ editor_reply bell_editor::Form4Button1Click(std::string_view new_name) {
   return {};
 }
 
-editor_reply bell_editor::E1Click(answer given) {
+operator_outcome bell_editor::E1Click(operator_answer given) {
   auto& list = bells_.list();
   auto k = list.selected();
   if (!k) return {};
   const std::string name = list.names()[*k];
-  if (given == answer::none) {
-    return {{}, question{from_utf8("Внимание!"), from_utf8("Вы действительно хотите удалить расписание") + "\r\n" + name}};
+  if (given == operator_answer::none) {
+    return operator_outcome::asking("Вы действительно хотите удалить расписание\n" + to_utf8(name));
   }
-  if (given != answer::yes) return {};
+  if (given != operator_answer::yes) return {};
   if (list.size() == 1) {
     group_enabled_ = false;
     clear_grid();
@@ -290,7 +287,7 @@ editor_reply bell_editor::E1Click(answer given) {
   bells_.delete_schema_file(dop(), name);
   list.remove(*k);
   bells_.SaveSpisokLocal(dop());
-  editor_reply reply;
+  operator_outcome reply;
   if (!list.empty()) {
     list.select(0);
     reply = ListView2Click();
@@ -315,7 +312,7 @@ void bell_editor::DenClick(int den) {
   LoadDen(day_);
 }
 
-editor_reply bell_editor::sListView2Click(std::optional<std::size_t> index) {
+operator_outcome bell_editor::sListView2Click(std::optional<std::size_t> index) {
   if (index) {
     bells_.list().select(*index);
   } else {
@@ -324,7 +321,7 @@ editor_reply bell_editor::sListView2Click(std::optional<std::size_t> index) {
   return ListView2Click();
 }
 
-editor_reply bell_editor::ListView2Click() {
+operator_outcome bell_editor::ListView2Click() {
   auto name = bells_.list().selected_name();
   if (!name) return {};
   // A refused name reads like a missing file: `shema` stays as it was.

@@ -3,8 +3,9 @@
 // operations, the time grid `comb` that shows one day of the current schema,
 // the day selectors, the copy menu and the today caption.
 //
-// Every text here is Windows-1251: names, grid values, and the messages and
-// questions the operator is shown (the console converts them).
+// Names, grid values and captions are Windows-1251, as the bell files hold
+// them; the messages and questions the operator is shown are UTF-8, as every
+// page model's are.
 //
 // The editor works in the bell directory of the operating mode it is told
 // ("zvonok" or "remote"). It never talks to the network: in remote mode,
@@ -33,6 +34,7 @@
 #include "bells/bell_schedule.hpp"
 #include "bells/schema_table.hpp"
 #include "core/clock.hpp"
+#include "core/operator_outcome.hpp"
 #include "core/settings_page.hpp"
 
 namespace velmira {
@@ -64,21 +66,6 @@ class comb_field {
  private:
   const std::vector<std::string>* items_;
   std::size_t selected_ = 0;
-};
-
-// A Yes/No box.
-struct question {
-  std::string title;
-  std::string text;
-};
-
-enum class answer { none, yes, no };
-
-// What an operation shows: information boxes in order, or a question that
-// the operation must be called again with the answer to.
-struct editor_reply {
-  std::vector<std::string> messages;
-  std::optional<question> asks;
 };
 
 // The rename window while it is open: the old name and the position of the
@@ -125,7 +112,7 @@ class bell_editor {
   // Reloads the list from dop\spisok.ini and shows the first schema's day;
   // an empty list blanks the grid and disables the time group, and a filled
   // one does not enable it again (only adding a schema does).
-  editor_reply LoadSpisokLocal(std::string_view dop);
+  operator_outcome LoadSpisokLocal(std::string_view dop);
 
   // The operator picks `text` in a field, then the day is recomputed. False,
   // and nothing changes, when the text is not an item of the field or the
@@ -134,20 +121,20 @@ class bell_editor {
   void ComboEnabl();
 
   // "Добавить" with the name field's text.
-  editor_reply BitBtn6Click();
+  operator_outcome BitBtn6Click();
   // "Сохранить": the shown day into `shema`, then the normalised schema
   // written as the selected schema's file and made current again.
-  editor_reply BitBtn7Click();
+  operator_outcome BitBtn7Click();
   // "↑ выше" (−1), "↓ ниже" (+1).
-  editor_reply N10Click(int step);
+  operator_outcome N10Click(int step);
   // "Переименовать": opens the rename window for the selected entry.
   void N12Click();
   // "Продолжить" of the rename window (TForm4.Button1Click); a refused name
   // leaves the window open.
-  editor_reply Form4Button1Click(std::string_view new_name);
+  operator_outcome Form4Button1Click(std::string_view new_name);
   void close_rename_window() { rename_.reset(); }
   // "Удалить": asks first; called again with the answer, deletes on yes.
-  editor_reply E1Click(answer given = answer::none);
+  operator_outcome E1Click(operator_answer given = operator_answer::none);
 
   // Shows day `den` of `shema` in the grid; no recomputation.
   void LoadDen(int den);
@@ -156,10 +143,10 @@ class bell_editor {
   void DenClick(int den);
   // A click in the schema list: the entry (nothing: none) becomes selected,
   // then ListView2Click.
-  editor_reply sListView2Click(std::optional<std::size_t> index);
+  operator_outcome sListView2Click(std::optional<std::size_t> index);
   // Makes the selected schema current: its file into `shema` and the shown
   // day into the grid. Unsaved edits are lost.
-  editor_reply ListView2Click();
+  operator_outcome ListView2Click();
   // The copy menu: day `source` of `shema` onto the shown day.
   void g1Click(int source);
   // Any change of the window's page.

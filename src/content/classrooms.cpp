@@ -42,6 +42,16 @@ std::string format_classrooms(const std::vector<std::string>& lines) {
 
 void classrooms::set_text(std::string_view text) { lines_ = split_lines(text); }
 
+std::optional<std::string> classrooms::save_refusal() const {
+  for (const auto& line : lines_) {
+    // The channel ends a file's line at "|" and its message at "^".
+    if (line.find_first_of("|^") != std::string::npos) {
+      return "Название кабинета не может содержать символы \"|\" и \"^\"";
+    }
+  }
+  return std::nullopt;
+}
+
 void classrooms::KabLoad(std::string_view dop) {
   lines_.clear();
   if (auto text = read_file(data_.file(classrooms_path(dop)))) lines_ = parse_classrooms(*text);

@@ -9,6 +9,7 @@
 //
 // Not thread-safe: calls are serialised by the operator lock, including the
 // reload after an administration upload. Keeps a reference to `data`.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,12 @@ class classrooms {
   const std::vector<std::string>& names() const { return lines_; }
   // The field's whole text; CR LF, LF or CR end its lines.
   void set_text(std::string_view text);
+
+  // Why the field must not be saved, for the operator (UTF-8): a name
+  // holding "|" or "^", which the administration channel cannot carry to a
+  // master, and which a copy pulls from here and sends back. Nothing when
+  // the field may be saved.
+  std::optional<std::string> save_refusal() const;
 
   // Replaces the field with the names of dop\kab.ini; empty when the file
   // is missing.

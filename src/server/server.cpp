@@ -17,15 +17,20 @@ std::vector<std::string> autostart_arguments(const server_options& o) {
   return args;
 }
 
-server_state_options state_options(const server_options& o) {
-  return {o.data_dir, o.executable, o.autostart_folder, autostart_arguments(o), from_utf8(o.organisation_utf8),
-          o.log_echo};
+server_state_options state_options(const server_options& o, bell_editor::bell_push bell_push) {
+  return {o.data_dir,   o.executable, o.autostart_folder, autostart_arguments(o), from_utf8(o.organisation_utf8),
+          o.log_echo, std::move(bell_push)};
 }
 
 }  // namespace
 
 Server::parts::parts(Server& s)
-    : state(state_options(s.options_), s.clock_),
+    // The editor pushes from inside its operation, already on the operator's
+    // thread: straight to the channel, not through a Server call that would
+    // wait for that thread.
+    : state(state_options(s.options_,
+                          [this](const std::vector<std::string>& names) { ZvonkiOtprav(remote, state.data, names); }),
+            s.clock_),
       stack(state.protocol([this](std::function<void()> work) { operator_thread.post(std::move(work)); })),
       web_service(state.data, state.users, state.access, state.log),
       connections_per_listener(connection_cap(raise_descriptor_limit(), client_listeners)),
@@ -175,7 +180,10 @@ void Server::BitBtn2Click() {
 }
 
 void Server::show_page(std::string page) {
-  parts_->operator_thread.call([this, &page] { parts_->page_shown = std::move(page); });
+  parts_->operator_thread.call([this, &page] {
+    parts_->page_shown = std::move(page);
+    parts_->state.bell_page.PageControl1Change();
+  });
 }
 
 std::vector<std::string> Server::queued_messages() {
@@ -227,9 +235,7 @@ void Server::pull_from_master(std::function<void()> finished) {
   hooks.users_received = [this] { parts_->state.users_page.LoadUser("remote\\"); };
   hooks.classrooms_received = [this] { parts_->state.rooms.KabLoad("remote\\"); };
   hooks.classrooms_emptied = [this] { parts_->state.rooms.set_text(""); };
-  hooks.bells_received = [this] {
-    if (auto refusal = parts_->state.bells.LoadSpisokLocal("remote")) parts_->state.log.append_event(*refusal);
-  };
+  hooks.bells_received = [this] { parts_->state.load_bell_list("remote"); };
   hooks.calendar_received = [this] { parts_->state.calendar.load(parts_->state.data.file("remote\\kalendgraf.rtf")); };
   hooks.finished = [this, finished = std::move(finished)] {
     parts_->state.page.pull_progress.reset();

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bells/bell_editor.hpp"
 #include "content/calendar_document.hpp"
 #include "content/moderation.hpp"
 #include "core/clock.hpp"
@@ -69,6 +70,8 @@ class Server {
   // "Запросить данные с сервера" (remote mode).
   void BitBtn2Click();
   // The page the console shows: "server", "bells", "users" or "settings".
+  // Every page change refreshes the bell editor's today caption and enabled
+  // fields (PageControl1Change), as the window's did.
   void show_page(std::string page);
   // Messages no operator action produced (the master's replies, a switch to
   // local mode after a failed send), oldest first; UTF-8.
@@ -135,6 +138,35 @@ class Server {
   void BitBtn9Click();
   // Ours: a class list added as the form would add each of its users.
   import_report import_users(std::string_view csv_bytes, bool generate_missing);
+
+  // The bell editor ("Редактор звонков"); names and values are
+  // Windows-1251. Every list load goes through it. The actions write the
+  // bell folder of the mode shown; in remote mode the editor itself sends
+  // the list and every schema to the master once its files are written.
+  void read_bells(const std::function<void(const bell_editor&)>& reader);
+  // A click in the schema list; nothing: beside the entries. An index past
+  // the list throws std::out_of_range.
+  operator_outcome sListView2Click(std::optional<std::size_t> index);
+  void DenClick(int den);
+  // False, and nothing changes, when `text` is not an item of the field or
+  // the field is disabled.
+  bool sCombChange(int lesson, lesson_field field, std::string text);
+  // "Добавить" with `name` typed into the name field first.
+  operator_outcome BitBtn6Click(std::string name);
+  operator_outcome BitBtn7Click();
+  operator_outcome N10Click(int step);
+  // The rename window opened on the selected entry (N12Click), or closed.
+  void show_rename_window(bool open);
+  // "Продолжить" with `new_name`, the window opened first when it is not.
+  operator_outcome rename_schema(std::string new_name);
+  operator_outcome E1Click(operator_answer answer);
+  void g1Click(int source);
+
+  // The classrooms group: the field's lines (Windows-1251), and its
+  // "Сохранить" once the field holds `text`. A name the administration
+  // channel cannot carry is refused with a message, and nothing is saved.
+  std::vector<std::string> classrooms();
+  operator_outcome BitBtn8Click(std::string text);
 
   // Removes the first `count` queued messages, those the console has shown.
   void acknowledge_messages(std::size_t count);

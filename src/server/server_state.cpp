@@ -14,6 +14,9 @@ server_state::server_state(const server_state_options& options, const clock_sour
                                           [this] { calendar.clear(); }}),
       users_file(data, users),
       bells(data),
+      bell_page(bells, clock,
+                [this] { return page.shows_local_mode() ? operating_mode::local : operating_mode::remote; },
+                options.bell_push),
       rooms(data) {}
 
 void server_state::load_settings() {
@@ -27,12 +30,12 @@ void server_state::publish_greeting(const std::string& calendar_off_flag) {
   hello.publish(build_greeting(settings, organisation, calendar_off_flag));
 }
 
-void server_state::load_bell_list() {
-  if (auto refusal = bells.LoadSpisokLocal("zvonok")) log.append_event(*refusal);
+void server_state::load_bell_list(std::string_view dop) {
+  for (const auto& message : bell_page.LoadSpisokLocal(dop).messages) log.append_event(message);
 }
 
 void server_state::load_local_subsystems() {
-  load_bell_list();
+  load_bell_list("zvonok");
   rooms.KabLoad("raspisanie\\");
   users_page.LoadUser("");
 }
@@ -42,7 +45,7 @@ admin_reloads server_state::reloads() {
       [this] { load_settings(); },
       [this] { users_page.LoadUser(""); },
       [this] { rooms.KabLoad("raspisanie\\"); },
-      [this] { load_bell_list(); },
+      [this] { load_bell_list("zvonok"); },
       [this] {
         calendar.load(data.file("kalendgraf.rtf"));
         calendar.KalendarGrafSave("");

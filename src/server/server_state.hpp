@@ -11,8 +11,10 @@
 // event log).
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "bells/bell_editor.hpp"
 #include "bells/bell_schedule.hpp"
 #include "content/calendar_schedule.hpp"
 #include "content/classrooms.hpp"
@@ -40,6 +42,9 @@ struct server_state_options {
   std::vector<std::string> autostart_arguments;
   std::string organisation;                // Windows-1251
   event_log::line_sink log_echo;
+  // Sends the bell files to the master (remote mode), on the operator's
+  // thread; none where nothing is sent.
+  bell_editor::bell_push bell_push;
 };
 
 class server_state {
@@ -57,7 +62,9 @@ class server_state {
   void publish_greeting(const std::string& calendar_off_flag);
   // What a local server serves besides the settings: bells, classrooms, users.
   void load_local_subsystems();
-  void load_bell_list();
+  // Every load of the bell list goes through the editor, so its grid shows
+  // what was loaded; `dop` is "zvonok" or "remote".
+  void load_bell_list(std::string_view dop);
 
   // The client protocol over this state; `to_operator` as the dispatcher takes it.
   protocol_dependencies protocol(dispatcher::operator_post to_operator);
@@ -77,6 +84,7 @@ class server_state {
   // with the table.
   user_admin_page users_page{users, users_file};
   bell_schedule bells;
+  bell_editor bell_page;  // over `bells`; works in the folder of the mode `page` shows
   classrooms rooms;
   moderation_window news_moderation{data, moderation_kind::news};
   moderation_window notes_moderation{data, moderation_kind::notes};

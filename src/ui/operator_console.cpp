@@ -8,6 +8,7 @@
 
 #include "core/operator_error.hpp"
 #include "server/server.hpp"
+#include "ui/bells_api.hpp"
 #include "ui/console_access.hpp"
 #include "ui/content_api.hpp"
 #include "ui/page_assets.hpp"
@@ -82,7 +83,10 @@ operator_answer answer_of(const json& body) {
 
 // The page may run only its own script and never be framed by another site.
 std::vector<std::pair<std::string, std::string>> page_headers() {
-  return {{"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'"},
+  // Inline style attributes are how the rich text editor aligns a paragraph.
+  return {{"Content-Security-Policy",
+           "default-src 'self'; style-src 'self' 'unsafe-inline'; frame-ancestors 'none'; base-uri 'none'; "
+           "form-action 'self'"},
           {"X-Content-Type-Options", "nosniff"},
           {"Cache-Control", "no-cache"}};
 }
@@ -250,6 +254,7 @@ void operator_console::add_routes() {
   };
   for (auto kind : {moderation_kind::news, moderation_kind::notes}) add_moderation_routes(kind);
   add_users_routes();
+  add_bells_routes();
 }
 
 void operator_console::add_moderation_routes(moderation_kind kind) {
@@ -321,6 +326,16 @@ void operator_console::add_users_routes() {
     return http_reply{200, "text/csv; charset=utf-8", export_users_csv(*server_.users().snapshot()),
                       {{"Content-Disposition", "attachment; filename=\"users.csv\""}, {"Cache-Control", "no-store"}}};
   };
+}
+
+void operator_console::add_bells_routes() {
+  for (auto& [path, get] : bells_gets(server_)) gets_[path] = std::move(get);
+  for (auto& [path, post] : bells_posts(server_)) {
+    posts_[path] = [post = std::move(post)](const json& body) {
+      auto result = post(body, answer_of(body));
+      return action_reply(result.outcome, result.page);
+    };
+  }
 }
 
 http_reply operator_console::server_action(const operator_outcome& outcome) {

@@ -49,6 +49,7 @@ class operator_console final : public http_handler {
   void add_routes();
   void add_moderation_routes(moderation_kind kind);
   void add_users_routes();
+  void add_bells_routes();
   // An action of the "Сервер" page: its outcome and the page after it.
   http_reply server_action(const operator_outcome& outcome);
   // Ends the process once the reply has had time to leave.

@@ -76,7 +76,8 @@ class BellEditor : public ::testing::Test {
   void start_with(const names_t& names, const std::vector<std::string>& files = {}) {
     const std::string folder = editor.dop() + "/";
     dir.write(folder + "spisok.ini", list_file(names));
-    for (size_t i = 0; i < files.size(); ++i) dir.write(folder + names[i] + ".ini", files[i]);
+    // Names are Windows-1251; file names on disk are UTF-8.
+    for (size_t i = 0; i < files.size(); ++i) dir.write(folder + to_utf8(names[i]) + ".ini", files[i]);
     EXPECT_TRUE(editor.LoadSpisokLocal(editor.dop()).messages.empty());
     editor.PageControl1Change();
   }
@@ -369,7 +370,7 @@ struct add_refusal {
   const char* name;
   int entries;
   std::string typed;
-  std::vector<std::string> messages;  // UTF-8
+  std::vector<std::string> messages;
 };
 
 void PrintTo(const add_refusal& c, std::ostream* os) { *os << c.name; }
@@ -384,13 +385,11 @@ TEST_P(AddRefusal, ShowsItsMessagesAndChangesNothing) {
   editor.set_name_field(GetParam().typed);
 
   auto reply = editor.BitBtn6Click();
-  names_t expected;
-  for (const auto& m : GetParam().messages) expected.push_back(from_utf8(m));
   if (GetParam().messages.empty()) {
     ASSERT_EQ(reply.messages.size(), 1u);  // our refusal of a name that cannot be a file
-    EXPECT_NE(to_utf8(reply.messages[0]).find("Название схемы"), std::string::npos);
+    EXPECT_NE(reply.messages[0].find("Название схемы"), std::string::npos);
   } else {
-    EXPECT_EQ(reply.messages, expected);
+    EXPECT_EQ(reply.messages, GetParam().messages);
   }
   EXPECT_EQ(editor.schemas().names(), names);
   EXPECT_EQ(dir.read("zvonok/spisok.ini"), list_file(names));
@@ -457,7 +456,7 @@ TEST_F(BellEditor, RenameRefusalsKeepTheWindowOpen) {
       {"B", "Такое название схемы расписания уже существует"},
       {"", "Название не может быть пустым"}};
   for (const auto& [name, message] : cases) {
-    EXPECT_EQ(editor.Form4Button1Click(name).messages, names_t{from_utf8(message)}) << name;
+    EXPECT_EQ(editor.Form4Button1Click(name).messages, names_t{message}) << name;
     EXPECT_TRUE(editor.rename_window_state()) << name;
   }
   EXPECT_EQ(editor.Form4Button1Click("x\\y").messages.size(), 1u);
@@ -490,18 +489,17 @@ TEST_F(BellEditor, RenameOfAnEntryWithoutItsFileStillRenamesTheEntry) {
 }
 
 TEST_F(BellEditor, DeleteAsksFirstAndOnlyYesDeletes) {
-  start_with({"A", "B"}, {schema_file(3, {}), schema_file(3, chain_830_rows)});
+  const std::string name = w("Основное");
+  start_with({name, "B"}, {schema_file(3, {}), schema_file(3, chain_830_rows)});
   auto asked = editor.E1Click();
-  ASSERT_TRUE(asked.asks);
-  EXPECT_EQ(asked.asks->title, w("Внимание!"));
-  EXPECT_EQ(asked.asks->text, w("Вы действительно хотите удалить расписание") + "\r\nA");
-  EXPECT_EQ(editor.schemas().names(), (names_t{"A", "B"}));
+  EXPECT_EQ(asked.question, "Вы действительно хотите удалить расписание\nОсновное");
+  EXPECT_EQ(editor.schemas().names(), (names_t{name, "B"}));
 
-  EXPECT_FALSE(editor.E1Click(answer::no).asks);
-  EXPECT_EQ(editor.schemas().names(), (names_t{"A", "B"}));
-  EXPECT_TRUE(dir.exists("zvonok/A.ini"));
+  EXPECT_FALSE(editor.E1Click(operator_answer::no).question);
+  EXPECT_EQ(editor.schemas().names(), (names_t{name, "B"}));
+  EXPECT_TRUE(dir.exists("zvonok/Основное.ini"));
 
-  editor.E1Click(answer::yes);
+  editor.E1Click(operator_answer::yes);
   EXPECT_EQ(editor.schemas().names(), names_t{"B"});
   EXPECT_EQ(editor.schemas().selected(), 0u);
   EXPECT_EQ(grid(), padded(chain_830_rows)) << "the first remaining schema is current";
@@ -511,7 +509,7 @@ TEST_F(BellEditor, DeleteAsksFirstAndOnlyYesDeletes) {
 
 TEST_F(BellEditor, DeletingTheLastSchemaLeavesAnEmptyDisabledEditor) {
   start_with({"A"}, {schema_file(3, chain_830_rows)});
-  editor.E1Click(answer::yes);
+  editor.E1Click(operator_answer::yes);
   EXPECT_TRUE(editor.schemas().empty());
   EXPECT_FALSE(editor.group_enabled());
   EXPECT_EQ(grid(), padded({}));
@@ -525,8 +523,8 @@ TEST_F(BellEditor, OperationsWithoutASelectionDoNothing) {
   start_with({"A", "B"});
   editor.sListView2Click(std::nullopt);
   const std::string list_before = dir.read("zvonok/spisok.ini");
-  EXPECT_FALSE(editor.E1Click().asks);
-  editor.E1Click(answer::yes);
+  EXPECT_FALSE(editor.E1Click().question);
+  editor.E1Click(operator_answer::yes);
   editor.N10Click(+1);
   editor.N12Click();
   EXPECT_FALSE(editor.rename_window_state());
@@ -552,7 +550,7 @@ TEST_F(BellEditor, RemoteModeWritesTheCopiesAndPushesAfterEveryChange) {
       {"move", [&] { editor.N10Click(-1); }, {"A", "C", "B"}},
       {"save", [&] { apply(chain_830); editor.BitBtn7Click(); }, {"A", "C", "B"}},
       {"rename", [&] { editor.N12Click(); editor.Form4Button1Click("D"); }, {"A", "D", "B"}},
-      {"delete", [&] { editor.E1Click(answer::yes); }, {"A", "B"}},
+      {"delete", [&] { editor.E1Click(operator_answer::yes); }, {"A", "B"}},
   };
   for (const auto& s : steps) {
     pushes.clear();

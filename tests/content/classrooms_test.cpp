@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "content/classrooms.hpp"
@@ -55,6 +56,17 @@ TEST_F(Classrooms, SlashInANameSplitsItAtTheNextLoad) {
   EXPECT_EQ(dir.read("raspisanie/kab.ini"), "12/1/\r\n");
   field.KabLoad("raspisanie\\");
   EXPECT_EQ(field.names(), (names_t{"12", "1"}));
+}
+
+TEST_F(Classrooms, NamesTheChannelCannotCarryAreRefused) {
+  const std::pair<const char*, bool> cases[] = {
+      {"101\r\n102", false}, {"101\r\nА|Б", true}, {"^", true}, {"101\r\n  ^  \r\n", true}, {"12/1", false}};
+  for (const auto& [text, refused] : cases) {
+    type(text);
+    auto refusal = field.save_refusal();
+    EXPECT_EQ(refusal.has_value(), refused) << text;
+    if (refusal) EXPECT_EQ(*refusal, "Название кабинета не может содержать символы \"|\" и \"^\"");
+  }
 }
 
 TEST_F(Classrooms, RemoteSaveWritesOnlyTheRemoteCopy) {

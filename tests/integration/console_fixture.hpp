@@ -1,24 +1,17 @@
 #pragma once
-// A real server with its operator console on a free loopback port, and a
-// plain HTTP/1.1 client for it.
+// A real server in a temporary data directory with its operator console
+// on a free loopback port.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <string>
 
+#include "integration/console_exchange.hpp"
 #include "integration/server_fixture.hpp"
 #include "ui/operator_console.hpp"
 
 namespace velmira::testing {
-
-struct http_answer {
-  int status = 0;
-  std::string head;
-  std::string text;
-  nlohmann::json body;  // when the reply is JSON
-};
 
 class console_fixture : public ::testing::Test {
  protected:

@@ -10,7 +10,8 @@
 
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
-#include "integration/console_fixture.hpp"
+#include "integration/console_exchange.hpp"
+#include "integration/server_fixture.hpp"
 #include "support/line_client.hpp"
 #include "ui/operator_console.hpp"
 
@@ -18,11 +19,31 @@ namespace velmira::testing {
 namespace {
 
 using json = nlohmann::json;
+const std::string key = "operator-key-0123456789";
 const std::string teacher = user_line({"1", "Учитель", "", "Учитель", "teach", "t1", "Да", "Да", "Да"}) + "\r\n";
 
-class Console : public console_fixture {
+class Console : public ::testing::Test {
  protected:
-  Console() : console_fixture(teacher) {}
+  Console() {
+    EXPECT_FALSE(console.start("127.0.0.1", 0));
+    port = console.port();
+    host = "127.0.0.1:" + std::to_string(port);
+  }
+  ~Console() override { console.stop(); }
+
+  http_answer request(const std::string& method, const std::string& path, const std::string& headers,
+                      const std::string& body = "") {
+    return console_exchange(port, method, path, headers, body);
+  }
+  http_answer with_key(const std::string& method, const std::string& path, const std::string& body = "{}") {
+    return request(method, path, "Host: " + host + "\r\nAuthorization: Bearer " + key + "\r\n", body);
+  }
+
+  running_server server{teacher};
+  std::atomic<bool> exit_requested{false};
+  operator_console console{server.server(), key, [this] { exit_requested = true; }};
+  std::uint16_t port = 0;
+  std::string host;
 };
 
 TEST_F(Console, TheServerPageNeedsTheKeyAndANameOfTheConsoleAsHost) {

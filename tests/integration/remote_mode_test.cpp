@@ -8,8 +8,10 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "bells/bell_editor.hpp"
 #include "bells/bell_list.hpp"
 #include "bells/schema_table.hpp"
 #include "core/data_file.hpp"
@@ -418,6 +420,87 @@ TEST(SaveButton, RemoteToLocalReloadsTheLocalFileAndSwitches) {
   // The local file's own values, not the master's copy the page showed.
   EXPECT_EQ(saved.at(30), "admin");
   EXPECT_EQ(saved.at(32), "127.0.0.1");
+}
+
+}  // namespace
+}  // namespace velmira::testing
+
+namespace velmira::testing {
+namespace {
+
+// The bell editor's page of a copy that has pulled from `master`, shown
+// once so its fields are enabled.
+void open_bell_editor(running_server& copy) {
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+  copy.server().show_page("bells");
+}
+
+// Waits for the master's reply to a send, after which the copy's window is
+// enabled again and the next send opens a channel of its own.
+void await_master_reply(running_server& copy, std::size_t replies) {
+  ASSERT_TRUE(eventually([&] { return copy.server().queued_messages().size() == replies && !copy.server().busy(); }));
+}
+
+std::vector<std::string> schema_names(running_server& s) {
+  std::vector<std::string> names;
+  s.server().read_bells([&](const bell_editor& editor) { names = editor.schemas().names(); });
+  return names;
+}
+
+TEST(RemoteMode, AddingASchemaAndSavingADaySendTheBellsAndTheMasterReloadsThem) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  open_bell_editor(copy);
+  const std::vector<std::string> pulled = {from_utf8("Основное"), "short"};
+  EXPECT_EQ(schema_names(copy), pulled) << "the pull loads the list into the editor";
+  const std::string master_list = master.dir().read("zvonok/spisok.ini");
+  const std::string end_line = ": Список звонков по удаленному доступу успешно получен.";
+
+  EXPECT_TRUE(copy.server().BitBtn6Click(from_utf8("Новое")).messages.empty());
+  ASSERT_TRUE(eventually([&] { return logged(master, end_line); }));
+  // The end comes last: by then the list and every schema are stored.
+  const std::vector<std::string> added = {from_utf8("Основное"), "short", from_utf8("Новое")};
+  EXPECT_EQ(schema_names(master), added) << "the master reloads its list on the end";
+  EXPECT_EQ(master.dir().read("zvonok/spisok.ini"), copy.dir().read("remote/spisok.ini"));
+  EXPECT_NE(master.dir().read("zvonok/spisok.ini"), master_list);
+  EXPECT_EQ(master.dir().read("zvonok/Новое.ini"), format_schema(schema_table()));
+  EXPECT_FALSE(copy.dir().exists("zvonok/Новое.ini")) << "a copy writes only under remote/";
+  await_master_reply(copy, 1);
+
+  for (auto [field, value] : std::vector<std::pair<lesson_field, std::string>>{
+           {lesson_field::start_hour, "8"}, {lesson_field::start_minute, "30"}, {lesson_field::length, "45"}}) {
+    EXPECT_TRUE(copy.server().sCombChange(1, field, value));
+  }
+  EXPECT_TRUE(copy.server().BitBtn7Click().messages.empty());
+  schema_table saved;
+  normalise_before_save(saved);
+  const char* thursday[] = {"8", "30", "9", "15", "45", " "};
+  for (int f = 1; f <= 6; ++f) saved.field(4, 1, static_cast<lesson_field>(f)) = thursday[f - 1];
+  EXPECT_EQ(copy.dir().read("remote/Новое.ini"), format_schema(saved));
+  ASSERT_TRUE(eventually([&] { return master.dir().read("zvonok/Новое.ini") == format_schema(saved); }));
+  await_master_reply(copy, 2);
+  EXPECT_EQ(copy.server().queued_messages().back(), "Список звонков по удаленному доступу успешно передан.");
+}
+
+TEST(RemoteMode, AClassroomsSaveWritesTheCopyAndTheMastersList) {
+  running_server master(master_users, master_settings(), seed_master);
+  auto copy = copy_of(master);
+  ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
+  // The master's first line "101/Физика": text after the last "/" is no name.
+  EXPECT_EQ(copy.server().classrooms(), std::vector<std::string>{"101"});
+
+  EXPECT_TRUE(copy.server().BitBtn8Click(from_utf8("201\nАктовый зал  ")).messages.empty());
+  const std::string list = from_utf8("201/Актовый зал/\r\n");
+  EXPECT_EQ(copy.dir().read("remote/kab.ini"), list);
+  EXPECT_FALSE(copy.dir().exists("raspisanie/kab.ini"));
+  ASSERT_TRUE(eventually([&] { return logged(master, ": Список кабинетов по удаленному доступу успешно получен."); }));
+  EXPECT_EQ(master.dir().read("raspisanie/kab.ini"), list);
+  EXPECT_EQ(master.server().classrooms(), (std::vector<std::string>{"201", from_utf8("Актовый зал")}));
+
+  await_master_reply(copy, 1);
+  auto refused = copy.server().BitBtn8Click("201\n^");
+  EXPECT_EQ(refused.messages.size(), 1u);
+  EXPECT_EQ(copy.dir().read("remote/kab.ini"), list);
 }
 
 }  // namespace

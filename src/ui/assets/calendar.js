@@ -2,7 +2,7 @@
 // the two alignment buttons. The document goes to the server as paragraphs
 // of styled runs and comes back the same way.
 import { action, get, showError } from './api.js';
-import { element } from './dom.js';
+import { element, icon } from './dom.js';
 
 let editor;
 let buttons = [];
@@ -17,15 +17,15 @@ export function mount() {
                             role: 'textbox', 'aria-multiline': 'true',
                             'aria-label': 'Календарный график' });
   const tool = (id, caption, title, command, extra = '') =>
-    element('button', { type: 'button', id, title, className: `secondary outline ${extra}`,
+    element('button', { type: 'button', id, title, 'aria-label': title, className: `secondary outline ${extra}`,
                         onmousedown: (e) => e.preventDefault(),  // keep the selection in the editor
                         onclick: () => format(command) }, caption);
   buttons = [
     tool('calendar-bold', 'Ж', 'Полужирный', 'bold', 'bold'),
     tool('calendar-italic', 'К', 'Курсив', 'italic', 'italic'),
     tool('calendar-underline', 'Ч', 'Подчёркнутый', 'underline', 'underline'),
-    tool('calendar-left', '⯇≡', 'По левому краю', 'justifyLeft'),
-    tool('calendar-centre', '≡', 'По центру', 'justifyCenter'),
+    tool('calendar-left', icon('M3 6h18', 'M3 10h11', 'M3 14h18', 'M3 18h11'), 'По левому краю', 'justifyLeft'),
+    tool('calendar-centre', icon('M3 6h18', 'M7 10h10', 'M3 14h18', 'M7 18h10'), 'По центру', 'justifyCenter'),
     element('button', { type: 'button', id: 'calendar-save', onclick: save }, 'Сохранить'),
   ];
   return element('fieldset', { id: 'calendar-group' },

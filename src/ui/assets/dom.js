@@ -30,3 +30,17 @@ export function textField(id, caption, onchange, type = 'text') {
   const input = element('input', { type, id, onchange: () => onchange(input.value) });
   return { input, label: element('label', { for: id }, caption, input) };
 }
+
+// A small line icon: `paths` are SVG path data on a 24 × 24 grid.
+export function icon(...paths) {
+  const ns = 'http://www.w3.org/2000/svg';
+  const svg = document.createElementNS(ns, 'svg');
+  svg.setAttribute('viewBox', '0 0 24 24');
+  svg.setAttribute('aria-hidden', 'true');
+  for (const d of paths) {
+    const path = document.createElementNS(ns, 'path');
+    path.setAttribute('d', d);
+    svg.append(path);
+  }
+  return svg;
+}

@@ -3,7 +3,7 @@
 // the purge selectors answer with their lists), and the page is drawn
 // again from what the server then holds.
 import { action, get, request, showError } from './api.js';
-import { element, checkbox, textField } from './dom.js';
+import { element, checkbox, icon, textField } from './dom.js';
 import * as calendar from './calendar.js';
 import * as moderation from './moderation.js';
 
@@ -36,7 +36,7 @@ function passwordControl(name, caption) {
     onpointerdown: () => reveal(true), onpointerup: () => reveal(false), onpointerleave: () => reveal(false),
     onkeydown: (e) => { if (e.key === ' ' || e.key === 'Enter') reveal(true); },
     onkeyup: () => reveal(false), onblur: () => reveal(false),
-  }, '👁');
+  }, icon('M2 12s4-7 10-7 10 7 10 7-4 7-10 7S2 12 2 12z', 'M12 9a3 3 0 1 0 0 6 3 3 0 1 0 0-6z'));
   field.label.append(element('span', { className: 'with-eye' }, field.input, eye));
   return field.label;
 }
