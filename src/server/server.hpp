@@ -36,6 +36,9 @@ struct server_options {
   const clock_source* clock = nullptr;     // the machine's local time when null
   event_log::line_sink log_echo;           // every log line is passed here too
   unsigned threads = 0;                    // pool size; 0: the number of cores, at least 2
+  // The factory settings of an installed server, copied when the data
+  // directory has neither setting.ini nor setting.000; none when empty.
+  std::filesystem::path installed_factory_settings;
 };
 
 // A start-up that cannot go on: the process must not run half-started.
@@ -108,6 +111,10 @@ class Server {
   // "Сохранить" of the calendar group over `document`; in remote mode the
   // copy goes to the master.
   void BitBtn14Click(calendar_document document);
+
+  // A .tar.gz of the data directory without the operator's key, read on the
+  // operator's thread so that no operation's writes are half in it.
+  std::string backup_archive();
 
   // Removes the first `count` queued messages, those the console has shown.
   void acknowledge_messages(std::size_t count);
