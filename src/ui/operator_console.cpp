@@ -3,6 +3,7 @@
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -89,6 +90,16 @@ std::vector<std::pair<std::string, std::string>> page_headers() {
           {"Cache-Control", "no-cache"}};
 }
 
+// "velmira-backup-20240901-073000.tar.gz", in the machine's local time as
+// the operator reads the clock.
+std::string backup_file_name(std::time_t now) {
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[64];
+  std::strftime(text, sizeof text, "velmira-backup-%Y%m%d-%H%M%S.tar.gz", &local);
+  return text;
+}
+
 console_request_facts facts_of(const http_request& request, const std::string& path) {
   return {request.method, path, request.host, request.authorization, request.cookie, request.x_velmira, request.peer};
 }
@@ -169,6 +180,7 @@ http_reply operator_console::route(const http_request& request, const std::strin
   }
   if (!post) {
     if (request.method != "GET" && request.method != "HEAD") return error_reply(405, "method not allowed");
+    if (auto raw = raw_gets_.find(path); raw != raw_gets_.end()) return raw->second();
     auto get = gets_.find(path);
     return get == gets_.end() ? error_reply(404, "not found") : json_reply(200, get->second());
   }
@@ -191,6 +203,13 @@ void operator_console::add_routes() {
   gets_["/api/log"] = [this] { return json{{"lines", server_.log().lines()}}; };
   gets_["/api/settings"] = [this] { return settings_state_json(server_); };
   gets_["/api/calendar"] = [this] { return calendar_json(server_.calendar()); };
+  raw_gets_["/api/backup.tar.gz"] = [this] {
+    return http_reply{200,
+                      "application/gzip",
+                      server_.backup_archive(),
+                      {{"Content-Disposition", "attachment; filename=\"" + backup_file_name(std::time(nullptr)) + "\""},
+                       {"Cache-Control", "no-store"}}};
+  };
 
   posts_["/api/logout"] = [](const json&) { return json_reply(200, json::object()); };
   posts_["/api/page"] = [this](const json& body) {

@@ -41,6 +41,8 @@ class operator_console final : public http_handler {
  private:
   using get_route = std::function<nlohmann::json()>;
   using post_route = std::function<http_reply(const nlohmann::json& body)>;
+  // A GET whose reply is no JSON (a download).
+  using raw_get_route = std::function<http_reply()>;
 
   http_reply route(const http_request& request, const std::string& path);
   http_reply page_asset_reply(const std::string& path, const std::string& host) const;
@@ -60,6 +62,7 @@ class operator_console final : public http_handler {
   // Paths of the API; filled once by the constructor, read-only after.
   std::map<std::string, get_route> gets_;
   std::map<std::string, post_route> posts_;
+  std::map<std::string, raw_get_route> raw_gets_;
 };
 
 // "ADDR:PORT" as --console takes it ("127.0.0.1:7080", "[::1]:7080"); the
