@@ -1,6 +1,6 @@
 # The two entry points: `make run` and `make test`. Both install what they
 # need first (scripts/bootstrap), so they work on a fresh Debian machine.
-.PHONY: bootstrap build build-asan build-tsan run test test-asan test-console test-tsan fuzz fuzz-corpus clean
+.PHONY: bootstrap build build-asan build-tsan run test test-asan test-console test-package test-tsan fuzz fuzz-corpus deb clean
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -24,6 +24,20 @@ test: build
 	$(MAKE) test-console
 	$(MAKE) test-asan
 	$(MAKE) fuzz-corpus
+	$(MAKE) test-package
+
+# The Debian package, build/velmira_<version>_<arch>.deb (CPack). The prefix
+# is set again because the binary carries the path of its installed factory
+# settings: a build/ configured for another prefix would package a wrong one.
+deb: build
+	cmake -S . -B build -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build build -j $(JOBS)
+	cd build && cpack -G DEB
+
+# The package as an administrator meets it: lintian, systemd-analyze, and the
+# unpacked binary's start, backup, restore and second-server refusal.
+test-package: deb
+	bash scripts/package-check build
 
 # The operator console in Debian's chromium, against build/velmira; the
 # screenshots of every page land in build/console-screenshots/.

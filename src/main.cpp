@@ -1,5 +1,6 @@
 // velmira: the school information server.
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -9,6 +10,9 @@
 #include <unistd.h>
 
 #include "core/autostart.hpp"
+#include "core/data_directory_lock.hpp"
+#include "core/data_file.hpp"
+#include "maintenance/backup_archive.hpp"
 #include "core/log_echo.hpp"
 #include "ui/console_access.hpp"
 #include "ui/operator_console.hpp"
@@ -18,18 +22,32 @@ namespace {
 
 constexpr const char* usage =
     "usage: velmira [--data-dir DIR] [--organisation NAME] [--console ADDR:PORT | --no-console] [--help]\n"
+    "       velmira --backup FILE [--with-key] [--data-dir DIR]\n"
+    "       velmira --restore FILE [--data-dir DIR]\n"
     "\n"
     "  --data-dir DIR        keep the data files in DIR (default: the executable's directory)\n"
     "  --organisation NAME   the school's name, shown in the title and sent to clients\n"
     "  --console ADDR:PORT   where the operator console listens (default: 127.0.0.1:7080;\n"
     "                        an IPv6 address in brackets, port 0 for a free one)\n"
     "  --no-console          run without the operator console\n"
+    "  --backup FILE         write a .tar.gz of the data files to FILE and exit; a running\n"
+    "                        server may go on meanwhile\n"
+    "  --with-key            with --backup: the operator console's key too\n"
+    "  --restore FILE        put the files of a backup back into the data directory and exit;\n"
+    "                        refused while a server runs on it\n"
     "  --help                print this text\n";
+
+// Where an installed server's factory settings are; the variable is for
+// tests of an unpacked package, whose files are not under the prefix.
+constexpr const char* factory_settings_variable = "VELMIRA_FACTORY_SETTINGS_DIR";
 
 struct command_line {
   std::filesystem::path data_dir;
   std::string organisation;
   std::optional<velmira::console_address> console = velmira::console_address{"127.0.0.1", 7080};
+  std::filesystem::path backup;
+  std::filesystem::path restore;
+  bool with_key = false;
   bool help = false;
 };
 
@@ -48,7 +66,8 @@ std::optional<command_line> parse(int argc, char** argv) {
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     if (arg == "--help" || arg == "-h") {
       c.help = true;
-    } else if (arg == "--data-dir" || arg == "--organisation" || arg == "--console") {
+    } else if (arg == "--data-dir" || arg == "--organisation" || arg == "--console" || arg == "--backup" ||
+               arg == "--restore") {
       const char* v = value();
       if (v == nullptr) {
         std::cerr << "velmira: " << arg << " needs a value\n" << usage;
@@ -56,6 +75,8 @@ std::optional<command_line> parse(int argc, char** argv) {
       }
       if (arg == "--data-dir") c.data_dir = std::filesystem::absolute(v);
       if (arg == "--organisation") c.organisation = v;
+      if (arg == "--backup") c.backup = std::filesystem::absolute(v);
+      if (arg == "--restore") c.restore = std::filesystem::absolute(v);
       if (arg == "--console") {
         c.console = velmira::parse_console_address(v);
         if (!c.console) {
@@ -65,12 +86,63 @@ std::optional<command_line> parse(int argc, char** argv) {
       }
     } else if (arg == "--no-console") {
       c.console.reset();
+    } else if (arg == "--with-key") {
+      c.with_key = true;
     } else {
       std::cerr << "velmira: unknown option " << arg << "\n" << usage;
       return std::nullopt;
     }
   }
+  if (!c.backup.empty() && !c.restore.empty()) {
+    std::cerr << "velmira: --backup and --restore are two runs\n" << usage;
+    return std::nullopt;
+  }
+  if (c.with_key && c.backup.empty()) {
+    std::cerr << "velmira: --with-key goes with --backup\n" << usage;
+    return std::nullopt;
+  }
   return c;
+}
+
+std::filesystem::path installed_factory_settings() {
+  const char* dir = std::getenv(factory_settings_variable);
+  if (dir && *dir) return std::filesystem::path(dir) / "setting.000";
+  return VELMIRA_INSTALLED_FACTORY_SETTINGS;
+}
+
+// Whole files one by one, with no lock: a server may run meanwhile (see
+// maintenance/backup_archive.hpp for what that means for consistency).
+int back_up(const command_line& c) {
+  try {
+    auto bytes = velmira::build_backup_archive(
+        c.data_dir, {.with_key = c.with_key, .left_out = {c.backup}});
+    // The archive holds the users' passwords: for its owner's eyes only.
+    velmira::replace_file_atomically(c.backup, bytes, {.permissions = 0600});
+  } catch (const std::exception& e) {
+    std::cerr << "velmira: backup failed: " << e.what() << "\n";
+    return 1;
+  }
+  std::cout << "velmira: backup of " << c.data_dir.string() << " written to " << c.backup.string() << "\n";
+  return 0;
+}
+
+int restore(const command_line& c) {
+  try {
+    // Held until the end, so that no server starts on half-restored files.
+    velmira::data_directory_lock lock(c.data_dir);
+    auto archive = velmira::read_file(c.restore);
+    if (!archive) throw std::runtime_error("no file " + c.restore.string());
+    auto files = velmira::restore_backup_archive(*archive, c.data_dir);
+    std::cout << "velmira: " << files << " files of " << c.restore.string() << " restored into "
+              << c.data_dir.string() << "\n";
+  } catch (const velmira::data_directory_busy& e) {
+    std::cerr << "velmira: restore refused: " << e.what() << "; stop it first\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "velmira: restore failed: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -81,6 +153,18 @@ int main(int argc, char** argv) {
   if (args->help) {
     std::cout << usage;
     return 0;
+  }
+  if (!args->backup.empty()) return back_up(*args);
+  if (!args->restore.empty()) return restore(*args);
+
+  // Before anything is written into the directory: a second server there
+  // would undo the first one's writes.
+  std::optional<velmira::data_directory_lock> lock;
+  try {
+    lock.emplace(args->data_dir);
+  } catch (const std::exception& e) {
+    std::cerr << "velmira: " << e.what() << "\n";
+    return 1;
   }
 
   // The signals are waited for synchronously by this thread alone.
@@ -94,6 +178,7 @@ int main(int argc, char** argv) {
   velmira::server_options options;
   options.data_dir = args->data_dir;
   options.executable = executable_path();
+  options.installed_factory_settings = installed_factory_settings();
   options.autostart_folder = velmira::autostart_entry::user_autostart_folder();
   options.organisation_utf8 = args->organisation;
   // Everything this process prints while it runs goes through the echo, so a

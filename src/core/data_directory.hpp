@@ -11,6 +11,12 @@ namespace velmira {
 
 namespace fs = std::filesystem;
 
+// Files in the data directory that belong to the running server rather than
+// to the school's data: neither served over HTTP nor put into a backup (the
+// operator's key only when asked for).
+inline constexpr std::string_view lock_file_name = ".velmira.lock";
+inline constexpr std::string_view operator_key_file_name = "console.key";
+
 class data_directory {
  public:
   explicit data_directory(fs::path root);

@@ -89,7 +89,7 @@ std::string join_lines(const std::vector<std::string>& lines) {
   return text;
 }
 
-void replace_file_atomically(const fs::path& path, std::string_view bytes) {
+void replace_file_atomically(const fs::path& path, std::string_view bytes, const file_attributes& attributes) {
   fs::path folder = path.parent_path();
   std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
   unique_fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
@@ -99,7 +99,10 @@ void replace_file_atomically(const fs::path& path, std::string_view bytes) {
     write_all(fd.get(), bytes, path);
     if (::fsync(fd.get()) != 0) throw data_file_error(last_error(), path, "cannot sync");
     // New files get the usual permissions; mkstemp's are owner-only.
-    ::fchmod(fd.get(), 0644);
+    ::fchmod(fd.get(), attributes.permissions);
+    if (attributes.owner && ::fchown(fd.get(), attributes.owner->first, attributes.owner->second) != 0) {
+      throw data_file_error(last_error(), path, "cannot hand over");
+    }
     if (::close(fd.release()) != 0) throw data_file_error(last_error(), path, "cannot close");
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
       throw data_file_error(last_error(), path, "cannot replace");
@@ -127,7 +130,8 @@ bool is_temporary_suffix_character(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-// "." + name + "." + six characters, as replace_file_atomically names them.
+}  // namespace
+
 bool is_interrupted_write_name(std::string_view name) {
   constexpr std::size_t shortest = 1 + 1 + 1 + temporary_suffix_length;
   if (name.size() < shortest || name.front() != '.') return false;
@@ -135,8 +139,6 @@ bool is_interrupted_write_name(std::string_view name) {
   return name[name.size() - temporary_suffix_length - 1] == '.' &&
          std::all_of(suffix.begin(), suffix.end(), is_temporary_suffix_character);
 }
-
-}  // namespace
 
 std::size_t remove_interrupted_writes(const fs::path& root) {
   std::size_t removed = 0;

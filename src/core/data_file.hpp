@@ -5,12 +5,15 @@
 //
 // Failures are reported as data_file_error (an std::system_error) so that an
 // operation stops where the input/output failed, as the data formats expect.
+#include <sys/types.h>
+
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace velmira {
@@ -39,10 +42,17 @@ std::vector<std::string> lines_up_to_empty(std::vector<std::string> lines);
 // Every line followed by CR LF.
 std::string join_lines(const std::vector<std::string>& lines);
 
+// What the new file gets: its permission bits and, when given, its owner
+// (a restore run by root into a folder that belongs to the service's user).
+struct file_attributes {
+  mode_t permissions = 0644;
+  std::optional<std::pair<uid_t, gid_t>> owner = std::nullopt;
+};
+
 // Replaces the file so that it is either wholly old or wholly new, even
 // across a crash or a full disk: temporary file in the same folder, fsync,
 // rename, fsync of the folder.
-void replace_file_atomically(const fs::path& path, std::string_view bytes);
+void replace_file_atomically(const fs::path& path, std::string_view bytes, const file_attributes& attributes = {});
 
 // replace_file_atomically, unless the file already holds exactly `bytes`:
 // then nothing is written, so a step repeated on every start needs no free
@@ -56,6 +66,9 @@ bool replace_file_if_changed(const fs::path& path, std::string_view bytes);
 // `root`. Entries that cannot be read or removed are left. Returns how many
 // files were removed.
 std::size_t remove_interrupted_writes(const fs::path& root);
+// Whether a file name is one of those temporary names: "." + a name + "." +
+// six characters of mkstemp's alphabet.
+bool is_interrupted_write_name(std::string_view name);
 
 inline void write_lines(const fs::path& path, const std::vector<std::string>& lines) {
   replace_file_atomically(path, join_lines(lines));

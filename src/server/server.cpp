@@ -1,5 +1,6 @@
 #include "server/server.hpp"
 
+#include "maintenance/backup_archive.hpp"
 #include "server/server_parts.hpp"
 
 namespace velmira {
@@ -94,7 +95,11 @@ bool Server::load_at_start_up() {
   auto settings_ini = state.data.file("setting.ini");
   if (!fs::exists(settings_ini)) {
     std::error_code ignored;  // a missing copy shows as a missing settings file next
-    fs::copy_file(state.data.file("setting.000"), settings_ini, ignored);
+    auto factory = state.data.file("setting.000");
+    if (!fs::exists(factory) && !options_.installed_factory_settings.empty()) {
+      factory = options_.installed_factory_settings;
+    }
+    fs::copy_file(factory, settings_ini, ignored);
   }
   state.load_settings();
   title_ = std::string(cap) + " - " + options_.organisation_utf8;
@@ -198,6 +203,10 @@ void Server::acknowledge_messages(std::size_t count) {
 }
 
 void Server::BitBtn3Click() { parts_->state.log.clear(); }
+
+std::string Server::backup_archive() {
+  return parts_->operator_thread.call([this] { return build_backup_archive(options_.data_dir); });
+}
 
 asio::io_context& Server::context() { return parts_->io; }
 

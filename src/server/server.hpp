@@ -39,6 +39,9 @@ struct server_options {
   const clock_source* clock = nullptr;     // the machine's local time when null
   event_log::line_sink log_echo;           // every log line is passed here too
   unsigned threads = 0;                    // pool size; 0: the number of cores, at least 2
+  // The factory settings of an installed server, copied when the data
+  // directory has neither setting.ini nor setting.000; none when empty.
+  std::filesystem::path installed_factory_settings;
 };
 
 // A start-up that cannot go on: the process must not run half-started.
@@ -167,6 +170,10 @@ class Server {
   // channel cannot carry is refused with a message, and nothing is saved.
   std::vector<std::string> classrooms();
   operator_outcome BitBtn8Click(std::string text);
+
+  // A .tar.gz of the data directory without the operator's key, read on the
+  // operator's thread so that no operation's writes are half in it.
+  std::string backup_archive();
 
   // Removes the first `count` queued messages, those the console has shown.
   void acknowledge_messages(std::size_t count);

@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/data_directory.hpp"
+
 namespace velmira {
 
 // The key file could not be read or holds an unusable key; the server must
@@ -32,7 +34,7 @@ class console_key_error : public std::runtime_error {
 };
 
 // Name of the key file inside the data directory.
-inline constexpr std::string_view console_key_file_name = "console.key";
+inline constexpr std::string_view console_key_file_name = operator_key_file_name;
 // Name of the cookie that carries the session token.
 inline constexpr std::string_view console_session_cookie_name = "velmira_session";
 // Shortest key the operator may choose.

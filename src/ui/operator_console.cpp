@@ -3,6 +3,7 @@
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -85,10 +86,20 @@ operator_answer answer_of(const json& body) {
 std::vector<std::pair<std::string, std::string>> page_headers() {
   // Inline style attributes are how the rich text editor aligns a paragraph.
   return {{"Content-Security-Policy",
-           "default-src 'self'; style-src 'self' 'unsafe-inline'; frame-ancestors 'none'; base-uri 'none'; "
+           "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self' data:; frame-ancestors 'none'; base-uri 'none'; "
            "form-action 'self'"},
           {"X-Content-Type-Options", "nosniff"},
           {"Cache-Control", "no-cache"}};
+}
+
+// "velmira-backup-20240901-073000.tar.gz", in the machine's local time as
+// the operator reads the clock.
+std::string backup_file_name(std::time_t now) {
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[64];
+  std::strftime(text, sizeof text, "velmira-backup-%Y%m%d-%H%M%S.tar.gz", &local);
+  return text;
 }
 
 console_request_facts facts_of(const http_request& request, const std::string& path) {
@@ -194,6 +205,13 @@ void operator_console::add_routes() {
   gets_["/api/log"] = [this] { return json{{"lines", server_.log().lines()}}; };
   gets_["/api/settings"] = [this] { return settings_state_json(server_); };
   gets_["/api/calendar"] = [this] { return calendar_json(server_.calendar()); };
+  raw_routes_["GET /api/backup.tar.gz"] = [this](const http_request&) {
+    return http_reply{200,
+                      "application/gzip",
+                      server_.backup_archive(),
+                      {{"Content-Disposition", "attachment; filename=\"" + backup_file_name(std::time(nullptr)) + "\""},
+                       {"Cache-Control", "no-store"}}};
+  };
 
   posts_["/api/logout"] = [](const json&) { return json_reply(200, json::object()); };
   posts_["/api/page"] = [this](const json& body) {

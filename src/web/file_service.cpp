@@ -149,7 +149,7 @@ std::shared_ptr<const file_service::route> file_service::choose_file(std::string
   } else if (refused_name(s)) {
     return nullptr;
   }
-  if (s == operator_key_file) return nullptr;
+  if (std::ranges::find(server_own_files, s) != server_own_files.end()) return nullptr;
   if (s.find("/raspisanie/info.ini") != std::string::npos) return user_checked_info(s);
   return known_route(s);
 }

@@ -42,9 +42,9 @@ class file_service final : public http_handler {
   // Request paths the plain form never serves: the users' passwords and the
   // server's settings. Only the remote administrator's form reaches them.
   static constexpr std::array<std::string_view, 2> refused_names = {"users.ini", "setting.ini"};
-  // The operator console's key: served to nobody, the remote administrator
-  // included.
-  static constexpr std::string_view operator_key_file = "console.key";
+  // The operator console's key and the running server's lock: served to
+  // nobody, the remote administrator included.
+  static constexpr std::array<std::string_view, 2> server_own_files = {operator_key_file_name, lock_file_name};
 
   file_service(const data_directory& data, const user_table& users, const published<access_settings>& access,
                event_log& log, file_cache::clock now = std::chrono::system_clock::now);

@@ -114,6 +114,20 @@ TEST(ReplaceFileAtomically, FailedReplaceLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"data.ini"}));
 }
 
+TEST(ReplaceFileAtomically, GivesTheNewFileTheAskedPermissionsAndOwner) {
+  testing::temp_dir dir;
+  replace_file_atomically(dir.path() / "plain.ini", "x");
+  replace_file_atomically(dir.path() / "secret.key", "x", {.permissions = 0600});
+  EXPECT_EQ(fs::status(dir.path() / "plain.ini").permissions(), static_cast<fs::perms>(0644));
+  EXPECT_EQ(fs::status(dir.path() / "secret.key").permissions(), static_cast<fs::perms>(0600));
+  if (::geteuid() != 0) GTEST_SKIP() << "handing a file to another user needs root";
+  replace_file_atomically(dir.path() / "theirs.ini", "x", {.owner = std::pair<uid_t, gid_t>{4242, 4343}});
+  struct stat st {};
+  ASSERT_EQ(::stat((dir.path() / "theirs.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4242u);
+  EXPECT_EQ(st.st_gid, 4343u);
+}
+
 // What tells a file rewritten in place or replaced from one left alone.
 struct file_identity {
   ino_t inode;

@@ -13,6 +13,7 @@
 #include "integration/console_exchange.hpp"
 #include "integration/server_fixture.hpp"
 #include "support/line_client.hpp"
+#include "support/tar_gz.hpp"
 #include "ui/operator_console.hpp"
 
 namespace velmira::testing {
@@ -123,6 +124,23 @@ TEST_F(Console, MalformedBodiesAndUnknownPagesAreBadRequests) {
   EXPECT_EQ(with_key("POST", "/api/page", json{{"page", "nowhere"}}.dump()).status, 400);
   EXPECT_EQ(with_key("POST", "/api/page", json{{"page", "users"}}.dump()).status, 200);
   EXPECT_EQ(with_key("GET", "/api/nothing").status, 404);
+}
+
+TEST_F(Console, TheBackupDownloadIsTheDataDirectoryWithoutTheKey) {
+  server.dir().write("console.key", key + "\n");
+  server.dir().write("news/data.ini", "announcement\r\n");
+  EXPECT_EQ(request("GET", "/api/backup.tar.gz", "Host: " + host + "\r\n").status, 401);
+
+  auto download = with_key("GET", "/api/backup.tar.gz");
+  ASSERT_EQ(download.status, 200) << download.head;
+  EXPECT_THAT(download.head, ::testing::HasSubstr("Content-Type: application/gzip"));
+  EXPECT_THAT(download.head,
+              ::testing::ContainsRegex("Content-Disposition: attachment; "
+                                       "filename=\"velmira-backup-[0-9]{8}-[0-9]{6}\\.tar\\.gz\""));
+  auto contents = tar_gz_contents(download.text);
+  EXPECT_EQ(contents.at("news/data.ini"), "announcement\r\n");
+  EXPECT_EQ(contents.at("setting.ini"), server.dir().read("setting.ini"));
+  EXPECT_EQ(contents.count("console.key"), 0u);
 }
 
 TEST(ConsoleAddress, ParsesIpv4AndBracketedIpv6) {

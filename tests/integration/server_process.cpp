@@ -49,6 +49,7 @@ server_process::server_process(const temp_dir& dir, std::vector<std::string> arg
   }
   std::string exe = (dir.path() / "velmira").string();
   std::string config = (dir.path() / "config").string();
+  std::string installed_settings = (dir.path() / "not-installed").string();
   // Every server started here has its operator console, on a free port so
   // that processes of parallel tests never meet on the default one.
   auto names = [&](const char* option) { return std::find(args.begin(), args.end(), option) != args.end(); };
@@ -63,6 +64,10 @@ server_process::server_process(const temp_dir& dir, std::vector<std::string> arg
     ::dup2(unread[1] >= 0 ? unread[1] : out[1], 1);
     ::dup2(out[1], 2);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    // Unless a test names them, an installed server's factory settings are
+    // not there: a package installed on this machine must not change the
+    // outcome of a start without settings.
+    ::setenv("VELMIRA_FACTORY_SETTINGS_DIR", installed_settings.c_str(), 0);
     if (descriptor_limit != 0) {
       rlimit limit{descriptor_limit, descriptor_limit};
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);

@@ -234,9 +234,11 @@ TEST_F(FileService, MissingCalendarIsAnInternalError) {
   EXPECT_EQ(reply.headers, no_cache);
 }
 
-TEST_F(FileService, TheOperatorKeyIsServedToNobody) {
+TEST_F(FileService, TheOperatorKeyAndTheLockAreServedToNobody) {
   write("console.key", "0123456789abcdef0123456789abcdef\n");
-  for (const char* target : {"/console.key", "/^adm;apw^console.key", "/console.key?x"}) {
+  write(".velmira.lock", "4242\n");
+  for (const char* target : {"/console.key", "/^adm;apw^console.key", "/console.key?x", "/.velmira.lock",
+                             "/^adm;apw^.velmira.lock", "/%2Evelmira.lock"}) {
     EXPECT_EQ(get(target).body, default_body) << target;
   }
 }
