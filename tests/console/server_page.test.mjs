@@ -1,7 +1,7 @@
 // The "Сервер" page: the live log and the close question.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { writeFileSync } from 'node:fs';
+import { readFileSync, writeFileSync } from 'node:fs';
 import { startServer, launchBrowser, loggedIn, answerDialog, tcpExchange, toCp1251 } from './harness.mjs';
 
 const teacher = 'Учитель Иван$1$$Учитель$teach$t1$Да$Да$Да$\r\n';
@@ -20,6 +20,15 @@ test('a line caused by a TCP client appears in the log without a reload', async 
     { timeout: 3000 });
   await page.click('#clear-log');
   await page.waitForFunction(() => document.getElementById('event-log').textContent === '');
+});
+
+test('the backup link downloads an archive of the data files', async () => {
+  const page = await loggedIn(browser, server);
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#backup')]);
+  assert.match(download.suggestedFilename(), /^velmira-backup-\d{8}-\d{6}\.tar\.gz$/);
+  const bytes = readFileSync(await download.path());
+  assert.equal(bytes[0], 0x1f);
+  assert.equal(bytes[1], 0x8b);
 });
 
 test('the close question answered No keeps the server, Yes ends it with status 0', async () => {

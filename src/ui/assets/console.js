@@ -76,6 +76,9 @@ function mountServer(section) {
                                'Запросить данные с сервера');
   server.clearLog = element('button', { id: 'clear-log', className: 'secondary', title: 'Очистить журнал',
                                         onclick: () => serverAction('/api/server/clear_log') }, 'Очистить журнал');
+  server.backup = element('a', { id: 'backup', href: '/api/backup.tar.gz', role: 'button',
+                                 className: 'secondary outline', title: 'Архив всех файлов данных (без console.key)' },
+                          'Скачать резервную копию');
   server.close = element('button', { id: 'close-app', className: 'secondary outline',
                                      onclick: () => closeApplication() }, 'Закрыть');
   server.state = element('span', { id: 'running-state' });
@@ -88,7 +91,7 @@ function mountServer(section) {
 
   section.append(
     element('div', { className: 'toolbar' }, server.startStop, server.requestData, server.state, server.mode,
-            server.games, server.busy, element('span', { className: 'spacer' }), server.clearLog, server.close),
+            server.games, server.busy, element('span', { className: 'spacer' }), server.clearLog, server.backup, server.close),
     server.pull,
     element('div', { className: 'server-columns' },
             element('article', {}, element('header', {}, 'Журнал событий'), server.log),
