@@ -2,16 +2,14 @@
 // menu, the list's operations and the classrooms field.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { startServer, launchBrowser, loggedIn, answerDialog, fromCp1251, screenshot } from './harness.mjs';
+import { startServer, launchBrowser, loggedIn, openTab, answerDialog, fromCp1251, screenshot } from './harness.mjs';
 
 let server, browser, page;
 before(async () => {
   server = await startServer();
   browser = await launchBrowser();
   page = await loggedIn(browser, server);
-  const drawn = page.waitForResponse((r) => r.url().endsWith('/api/bells') && r.request().method() === 'GET');
-  await page.click('[role=tab]:text-is("Редактор звонков")');
-  await drawn;
+  await openTab(page, 'Редактор звонков', '/api/bells');
 });
 after(async () => { await browser?.close(); await server?.stop(); });
 

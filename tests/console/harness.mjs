@@ -102,7 +102,14 @@ export async function loggedIn(browser, server) {
   return page;
 }
 
-// Clicks `selector` and answers the dialog that opens with the button `caption`;
+// Opens a tab and resolves once its page has been fetched from `api`.
+export async function openTab(page, caption, api) {
+  const drawn = page.waitForResponse((r) => r.url().endsWith(api) && r.request().method() === 'GET');
+  await page.click(`[role=tab]:text-is("${caption}")`);
+  await drawn;
+}
+
+// Answers the message box or question that is open with the button `caption`;
 // resolves to the dialog's header and text.
 export async function answerDialog(page, caption) {
   const box = page.locator('dialog.box[open]').last();

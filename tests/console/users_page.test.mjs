@@ -3,7 +3,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { writeFileSync } from 'node:fs';
-import { startServer, launchBrowser, loggedIn, answerDialog, toCp1251, fromCp1251, screenshot } from './harness.mjs';
+import { startServer, launchBrowser, loggedIn, openTab, answerDialog, toCp1251, fromCp1251, screenshot } from './harness.mjs';
 
 const seeded = 'Петров Пётр$1$$Учитель$petrov$p1$Да$Да$Да$\r\nАндреев Андрей$1$$Учитель$andreev$a1$Да$Да$Да$\r\n';
 let server, browser, page;
@@ -11,9 +11,7 @@ before(async () => {
   server = await startServer({ seed: (dir) => writeFileSync(`${dir}/users.ini`, toCp1251(seeded)) });
   browser = await launchBrowser();
   page = await loggedIn(browser, server);
-  const drawn = page.waitForResponse((r) => r.url().endsWith('/api/users') && r.request().method() === 'GET');
-  await page.click('[role=tab]:text-is("Пользователи")');
-  await drawn;
+  await openTab(page, 'Пользователи', '/api/users');
 });
 after(async () => { await browser?.close(); await server?.stop(); });
 
