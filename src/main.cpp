@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  velmira::server_options options;
+  velmira::server_state_options options;
   options.data_dir = args->data_dir;
   options.executable = executable_path();
   options.installed_factory_settings = installed_factory_settings();

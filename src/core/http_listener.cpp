@@ -52,11 +52,14 @@ strand_socket on_own_strand(tcp::socket accepted, asio::io_context& io) {
   return socket;
 }
 
-class http_session final : public connection, public std::enable_shared_from_this<http_session> {
+class http_session final : public connection,
+                           public http_reply_sink,
+                           public std::enable_shared_from_this<http_session> {
  public:
   http_session(strand_socket socket, http_handler& handler, std::chrono::milliseconds idle_timeout, std::size_t max_body,
                std::function<void()> on_end)
       : socket_(std::move(socket)),
+        strand_(socket_.get_executor()),
         deadline_timer_(socket_.get_executor()),
         handler_(handler),
         idle_timeout_(idle_timeout),
@@ -102,18 +105,28 @@ class http_session final : public connection, public std::enable_shared_from_thi
     request.cookie = std::string(req[http::field::cookie]);
     request.x_velmira = std::string(req["X-Velmira"]);
     request.content_type = std::string(req[http::field::content_type]);
+    request.if_match = std::string(req[http::field::if_match]);
     request.body = std::move(req.body());
     beast::error_code ignored;
     request.peer = socket_.remote_endpoint(ignored).address().to_string();
-    http_reply reply;
+    answering_ = {req.version(), req.keep_alive(), req.method() == http::verb::head};
+    // However long the handler takes, the connection is not idle.
+    deadline_ = clock::time_point::max();
     try {
-      reply = handler_.serve(request);
+      handler_.async_serve(std::move(request), shared_from_this());
     } catch (const std::exception& e) {
       report_failure("HTTP request", e.what());
-      reply = {500, "text/html; charset=utf-8", "", {}};
+      send({500, "text/html; charset=utf-8", "", {}});
     }
-    write_reply(std::move(reply), req.version(), req.keep_alive(), req.method() == http::verb::head);
   }
+
+  void send(http_reply reply) override {
+    asio::dispatch(socket_.get_executor(), [self = shared_from_this(), reply = std::move(reply)]() mutable {
+      self->write_reply(std::move(reply), self->answering_.version, self->answering_.keep_alive, self->answering_.head);
+    });
+  }
+
+  asio::any_io_executor executor() const override { return strand_; }
 
   // A server ignores one empty line before a request line (RFC 9112,
   // 2.2): some clients send CR LF after a request body. Beast's parser
@@ -186,8 +199,10 @@ class http_session final : public connection, public std::enable_shared_from_thi
   // One timer per connection that wakes when the deadline may have passed
   // and looks again, rather than one reset per read and write: moving the
   // deadline is then a store, which keeps timers off the request path.
+  // While a handler works there is no deadline, and the timer looks again
+  // an idle timeout later.
   void watch_deadline() {
-    deadline_timer_.expires_at(deadline_);
+    deadline_timer_.expires_at(std::min(deadline_, clock::now() + idle_timeout_));
     deadline_timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
       if (ec == asio::error::operation_aborted || !self->socket_.is_open()) return;
       // The read or write that is waiting fails once the socket is closed.
@@ -220,6 +235,7 @@ class http_session final : public connection, public std::enable_shared_from_thi
   }
 
   strand_socket socket_;
+  session_strand strand_;
   strand_timer deadline_timer_;
   clock::time_point deadline_;
   beast::flat_buffer buffer_;
@@ -227,6 +243,12 @@ class http_session final : public connection, public std::enable_shared_from_thi
   // so that its bytes are never taken for the next request, and handed on.
   std::optional<http::request_parser<http::string_body>> parser_;
   bool empty_line_skipped_ = false;  // before the request being read
+  // What the reply to the request being answered depends on.
+  struct answering {
+    unsigned version = 11;
+    bool keep_alive = false;
+    bool head = false;
+  } answering_;
   // The reply being written.
   std::string header_;
   std::shared_ptr<const std::string> body_;

@@ -1,9 +1,11 @@
 #pragma once
 // The HTTP/1.1 listener: keep-alive, capped headers and bodies, an idle
-// timeout. What a request gets is decided by an http_handler; a request's
-// body (up to the listener's max_body, else the connection closes) is read
-// and handed to the handler. A connection that ends on a failure, or a request whose
+// timeout. What a request gets is decided by an http_handler, which may
+// answer at once or later, from any thread; a request's body (up to the
+// listener's max_body, else the connection closes) is read and handed to
+// the handler. A connection that ends on a failure, or a request whose
 // handler throws, leaves a line on standard error (report_failure).
+#include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <cstdint>
@@ -41,6 +43,7 @@ struct http_request {
   std::string content_type{};  // the Content-Type header
   std::string body{};          // up to the listener's max_body
   std::string peer{};          // the client's address, "127.0.0.1" or "::1"
+  std::string if_match{};      // the If-Match header
 };
 
 struct http_reply {
@@ -53,16 +56,38 @@ struct http_reply {
   std::shared_ptr<const std::string> shared_body = nullptr;
 };
 
+// Where the reply to one request goes: send() once, from any thread. The
+// connection stays alive as long as its sink does, and reads no further
+// request before the reply is sent.
+class http_reply_sink {
+ public:
+  virtual ~http_reply_sink() = default;
+  virtual void send(http_reply reply) = 0;
+  // The connection's strand, for work that should resume there.
+  virtual boost::asio::any_io_executor executor() const = 0;
+};
+
 // Called on the listener's threads, concurrently; must be thread-safe.
 class http_handler {
  public:
   virtual ~http_handler() = default;
+  // Answers `request` through `sink`, now or later. A handler whose replies
+  // take work elsewhere (the operator's thread) sends when that is done,
+  // never holding the calling thread. What it throws before sending is
+  // answered 500.
+  virtual void async_serve(http_request request, std::shared_ptr<http_reply_sink> sink) = 0;
+};
+
+// A handler that answers at once, on the calling thread.
+class immediate_http_handler : public http_handler {
+ public:
   // The reply with its bytes in `body`.
   virtual http_reply handle(const http_request& request) = 0;
   // The reply the listener sends; it may carry a shared_body. A handler
   // that keeps bodies in memory overrides it to spare the copy handle()
   // makes.
   virtual http_reply serve(const http_request& request) { return handle(request); }
+  void async_serve(http_request request, std::shared_ptr<http_reply_sink> sink) final { sink->send(serve(request)); }
 };
 
 // The reply to every request the handler leaves alone.

@@ -1,37 +1,16 @@
 #include "server/server.hpp"
 
-#include "maintenance/backup_archive.hpp"
 #include "server/server_parts.hpp"
 
 namespace velmira {
 
 namespace asio = boost::asio;
 
-namespace {
-
-std::vector<std::string> autostart_arguments(const server_options& o) {
-  std::vector<std::string> args = {"--data-dir", o.data_dir.string()};
-  if (!o.organisation_utf8.empty()) {
-    args.push_back("--organisation");
-    args.push_back(o.organisation_utf8);
-  }
-  return args;
-}
-
-server_state_options state_options(const server_options& o, bell_editor::bell_push bell_push) {
-  return {o.data_dir,   o.executable, o.autostart_folder, autostart_arguments(o), from_utf8(o.organisation_utf8),
-          o.log_echo, std::move(bell_push)};
-}
-
-}  // namespace
-
 Server::parts::parts(Server& s)
     // The editor pushes from inside its operation, already on the operator's
-    // thread: straight to the channel, not through a Server call that would
-    // wait for that thread.
-    : state(state_options(s.options_,
-                          [this](const std::vector<std::string>& names) { ZvonkiOtprav(remote, state.data, names); }),
-            s.clock_),
+    // thread: straight to the channel.
+    : state(s.options_, s.clock_,
+            [this](const std::vector<std::string>& names) { desk.send_bells_to_master(names); }),
       stack(state.protocol([this](std::function<void()> work) { operator_thread.post(std::move(work)); })),
       web_service(state.data, state.users, state.access, state.log),
       connections_per_listener(connection_cap(raise_descriptor_limit(), client_listeners)),
@@ -46,25 +25,53 @@ Server::parts::parts(Server& s)
       housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }),
       channel(io),
       remote(operator_thread.context(), [this](std::function<void()> work) { operator_thread.post(std::move(work)); },
-             channel, state.settings, state.log, remote_hooks(s)) {}
+             channel, state.settings, state.log, remote_hooks()) {}
 
-remote_admin_hooks Server::parts::remote_hooks(Server& s) {
+remote_admin_hooks Server::parts::remote_hooks() {
   return {
-      [&s] { s.switch_to_local(); },
-      [&s] { s.fall_back_after_refusal(); },
-      [this] { return page_shown == "server"; },
-      [this](std::string text) { queued_messages.push_back(std::move(text)); },
-      [&s](std::function<void()> finished) { s.pull_from_master(std::move(finished)); },
+      [this] { desk.PereklNaLockal(); },
+      [this] { desk.fall_back_after_refusal(); },
+      [this] { return desk.page_shown() == "server"; },
+      [this](std::string text) { desk.queue_message(std::move(text)); },
+      [this](std::function<void()> finished) { pull_from_master(std::move(finished)); },
   };
 }
 
-Server::Server(server_options options)
+void Server::parts::pull_from_master(std::function<void()> finished) {
+  const auto& s = state.settings_file;
+  const auto& page = state.settings;
+  // The local file's HTTP port and credentials: the page may show the
+  // master's copy by now.
+  master_source source{to_utf8(page.master_address), static_cast<std::uint16_t>(chislo(s.port_HTTP)),
+                       page.admin_login, page.admin_password, s.login_HTTP, s.pas_HTTP};
+  pull_hooks hooks;
+  hooks.on_owner = [this](std::function<void()> work) { operator_thread.post(std::move(work)); };
+  hooks.log = [this](std::string_view text) { state.log.append_event(text); };
+  hooks.progress = [this](int step, int total) { state.page.pull_progress = server_page::progress{step, total}; };
+  hooks.settings_received = [this] { state.settings_file.SetLoad("remote\\"); };
+  hooks.users_received = [this] { state.users_page.LoadUser("remote\\"); };
+  hooks.classrooms_received = [this] { state.rooms.KabLoad("remote\\"); };
+  hooks.classrooms_emptied = [this] { state.rooms.set_text(""); };
+  hooks.bells_received = [this] { state.load_bell_list("remote"); };
+  hooks.calendar_received = [this] { state.calendar.load(state.data.file("remote\\kalendgraf.rtf")); };
+  hooks.finished = [this, finished = std::move(finished)] {
+    state.page.pull_progress.reset();
+    finished();
+  };
+  start_master_pull(io, std::move(source), state.data, std::move(hooks));
+}
+
+Server::Server(server_state_options options)
     : options_(std::move(options)),
       own_clock_(options_.clock ? nullptr : std::make_unique<system_clock_source>()),
       clock_(options_.clock ? *options_.clock : *own_clock_),
       parts_(std::make_unique<parts>(*this)) {}
 
 Server::~Server() { shutdown(); }
+
+operator_executor& Server::operator_thread() { return parts_->operator_thread; }
+
+operator_desk& Server::desk() { return parts_->desk; }
 
 void Server::FormCreate() {
   start_pool();
@@ -80,7 +87,7 @@ void Server::start_up() {
   }
   // The master's answer drives the pull.
   if (!local) return parts_->remote.NaUdServerSend("conecAdmi", "");
-  start_listeners();
+  parts_->desk.ServerStart();
   // The housekeeping runs from here on even when the listeners failed.
   parts_->housekeeping_timer.start();
 }
@@ -102,7 +109,6 @@ bool Server::load_at_start_up() {
     fs::copy_file(factory, settings_ini, ignored);
   }
   state.load_settings();
-  title_ = std::string(cap) + " - " + options_.organisation_utf8;
   state.publish_greeting("0");
   state.data.write_placeholder_pages();
   fs::create_directories(state.data.file("zvonok"));
@@ -111,153 +117,7 @@ bool Server::load_at_start_up() {
   return local;
 }
 
-std::optional<std::string> Server::PereklNaLockal() {
-  return parts_->operator_thread.call([this] { return switch_to_local(); });
-}
-
-std::optional<std::string> Server::switch_to_local() {
-  auto& state = parts_->state;
-  state.settings.selected_mode = operating_mode::local;
-  state.settings_file.SetSave("");
-  state.publish_access();
-  state.publish_greeting("");
-  state.load_local_subsystems();
-  auto message = start_listeners();
-  state.settings.SetElVisible(true);
-  return message;
-}
-
-void Server::fall_back_after_refusal() {
-  auto& state = parts_->state;
-  state.load_settings();
-  state.settings.selected_mode = operating_mode::local;
-  state.settings_file.SetSave("");
-  state.publish_access();
-  state.settings.SetElVisible(true);
-  state.load_local_subsystems();
-}
-
-void Server::refuse_while_busy() const {
-  if (parts_->remote.busy()) throw operator_busy();
-}
-
-std::vector<std::string> Server::BitBtn13Click() {
-  return parts_->operator_thread.call([this]() -> std::vector<std::string> {
-    refuse_while_busy();
-    auto& state = parts_->state;
-    auto& settings = state.settings;
-    if (auto refusal = settings_save_refusal(settings)) {
-      settings.selected_mode = operating_mode::local;
-      state.log.append_event(save_refusal_log_text(*refusal));
-      return {save_refusal_message(*refusal)};
-    }
-    const bool now_local = state.page.shows_local_mode();
-    const bool to_local = settings.selected_mode == operating_mode::local;
-    if (now_local) {
-      parts_->listeners.ServerStop();
-      state.settings_file.SetSave("");
-      state.publish_access();
-      if (!to_local) {
-        settings.SetElVisible(false);
-        parts_->remote.NaUdServerSend("conecAdmi", "");
-        return {};
-      }
-      start_listeners();
-      return {"Настройки сохранены"};
-    }
-    if (to_local) {
-      // What the page showed of the master is discarded.
-      state.load_settings();
-      switch_to_local();
-      return {"Настройки сохранены"};
-    }
-    state.settings_file.SetSave("remote\\");
-    parts_->remote.NaUdServerSend("settiAdmisetting.ini;", SchitFilUd(state.data.file("remote\\setting.ini")));
-    return {};
-  });
-}
-
-void Server::BitBtn2Click() {
-  parts_->operator_thread.call([this] {
-    refuse_while_busy();
-    parts_->remote.BitBtn2Click();
-  });
-}
-
-void Server::show_page(std::string page) {
-  parts_->operator_thread.call([this, &page] {
-    parts_->page_shown = std::move(page);
-    parts_->state.bell_page.PageControl1Change();
-  });
-}
-
-std::vector<std::string> Server::queued_messages() {
-  return parts_->operator_thread.call([this] { return parts_->queued_messages; });
-}
-
-void Server::acknowledge_messages(std::size_t count) {
-  parts_->operator_thread.call([this, count] {
-    auto& queued = parts_->queued_messages;
-    queued.erase(queued.begin(), queued.begin() + static_cast<std::ptrdiff_t>(std::min(count, queued.size())));
-  });
-}
-
-void Server::BitBtn3Click() { parts_->state.log.clear(); }
-
-std::string Server::backup_archive() {
-  return parts_->operator_thread.call([this] { return build_backup_archive(options_.data_dir); });
-}
-
 asio::io_context& Server::context() { return parts_->io; }
-
-bool Server::busy() {
-  return parts_->operator_thread.call([this] { return parts_->remote.busy(); });
-}
-
-void Server::send_copy_to_master(master_file file) {
-  parts_->operator_thread.call([this, file] {
-    refuse_while_busy();
-    send_to_master(parts_->remote, parts_->state.data, file);
-  });
-}
-
-void Server::send_bells_to_master() {
-  parts_->operator_thread.call([this] {
-    refuse_while_busy();
-    ZvonkiOtprav(parts_->remote, parts_->state.data, parts_->state.bells.list().names());
-  });
-}
-
-void Server::pull_from_master(std::function<void()> finished) {
-  auto& state = parts_->state;
-  const auto& s = state.settings_file;
-  const auto& page = state.settings;
-  // The local file's HTTP port and credentials: the page may show the
-  // master's copy by now.
-  master_source source{to_utf8(page.master_address), static_cast<std::uint16_t>(chislo(s.port_HTTP)),
-                       page.admin_login, page.admin_password, s.login_HTTP, s.pas_HTTP};
-  pull_hooks hooks;
-  hooks.on_owner = [this](std::function<void()> work) { parts_->operator_thread.post(std::move(work)); };
-  hooks.log = [this](std::string_view text) { parts_->state.log.append_event(text); };
-  hooks.progress = [this](int step, int total) { parts_->state.page.pull_progress = server_page::progress{step, total}; };
-  hooks.settings_received = [this] { parts_->state.settings_file.SetLoad("remote\\"); };
-  hooks.users_received = [this] { parts_->state.users_page.LoadUser("remote\\"); };
-  hooks.classrooms_received = [this] { parts_->state.rooms.KabLoad("remote\\"); };
-  hooks.classrooms_emptied = [this] { parts_->state.rooms.set_text(""); };
-  hooks.bells_received = [this] { parts_->state.load_bell_list("remote"); };
-  hooks.calendar_received = [this] { parts_->state.calendar.load(parts_->state.data.file("remote\\kalendgraf.rtf")); };
-  hooks.finished = [this, finished = std::move(finished)] {
-    parts_->state.page.pull_progress.reset();
-    finished();
-  };
-  start_master_pull(parts_->io, std::move(source), state.data, std::move(hooks));
-}
-
-std::optional<std::string> Server::start_listeners() {
-  auto message = parts_->listeners.ServerStart();
-  if (message) parts_->state.log.append_event(*message);
-  return message;
-}
 
 void Server::start_pool() {
   unsigned n = options_.threads ? options_.threads : std::max(2u, std::thread::hardware_concurrency());
@@ -281,41 +141,12 @@ void Server::shutdown() {
   parts_.reset();
 }
 
-std::optional<std::string> Server::BitBtn1Click() {
-  return parts_->operator_thread.call([this]() -> std::optional<std::string> {
-    refuse_while_busy();
-    if (parts_->state.page.running_state == '0') return start_listeners();
-    parts_->listeners.ServerStop();
-    return std::nullopt;
-  });
-}
-
-void Server::ServerStart() {
-  parts_->operator_thread.call([this] { start_listeners(); });
-}
-
-void Server::ServerStop() {
-  parts_->operator_thread.call([this] { parts_->listeners.ServerStop(); });
-}
-
-int Server::cl() const { return parts_->listeners.cl(); }
-
 event_log& Server::log() { return parts_->state.log; }
 
 const user_table& Server::users() const { return parts_->state.users; }
 
-server_page Server::page_state() {
-  return parts_->operator_thread.call([this] { return parts_->state.page; });
-}
+const std::string& Server::title() const { return parts_->state.title; }
 
 greeting Server::connection_greeting() const { return *parts_->state.hello.get(); }
-
-void Server::read_settings(const std::function<void(const settings_page&)>& reader) {
-  parts_->operator_thread.call([&] { reader(parts_->state.settings); });
-}
-
-void Server::edit_settings(const std::function<void(settings_page&)>& edit) {
-  parts_->operator_thread.call([&] { edit(parts_->state.settings); });
-}
 
 }  // namespace velmira

@@ -24,6 +24,7 @@
 #include "remote_mode/master_pull.hpp"
 #include "remote_mode/remote_administration.hpp"
 #include "remote_mode/tcp_channel_transport.hpp"
+#include "server/operator_desk.hpp"
 #include "server/server_state.hpp"
 #include "web/file_service.hpp"
 
@@ -38,7 +39,8 @@ namespace asio = boost::asio;
 // thread, whose queued work may hold connections, goes before it.
 struct Server::parts {
   explicit parts(Server& s);
-  remote_admin_hooks remote_hooks(Server& s);
+  remote_admin_hooks remote_hooks();
+  void pull_from_master(std::function<void()> finished);
 
   // The client protocol's and the file service's; the operator console's
   // listener has its own, small share of the reserve.
@@ -58,9 +60,7 @@ struct Server::parts {
   second_timer housekeeping_timer;
   tcp_channel_transport channel;
   remote_administration remote;
-  // What the console shows and has not yet shown; operator's thread only.
-  std::string page_shown = "server";
-  std::vector<std::string> queued_messages;
+  operator_desk desk{state, listeners, remote};
 };
 
 }  // namespace velmira

@@ -1,13 +1,30 @@
 #include "server/server_state.hpp"
 
+#include "core/text_codec.hpp"
+
 namespace velmira {
 
-server_state::server_state(const server_state_options& options, const clock_source& clock)
+namespace {
+
+std::vector<std::string> autostart_arguments(const server_state_options& o) {
+  std::vector<std::string> args = {"--data-dir", o.data_dir.string()};
+  if (!o.organisation_utf8.empty()) {
+    args.push_back("--organisation");
+    args.push_back(o.organisation_utf8);
+  }
+  return args;
+}
+
+}  // namespace
+
+server_state::server_state(const server_state_options& options, const clock_source& clock,
+                           bell_editor::bell_push bell_push)
     : clock(clock),
-      organisation(options.organisation),
+      organisation(from_utf8(options.organisation_utf8)),
+      title(std::string(cap) + " - " + options.organisation_utf8),
       log(clock, settings.log, options.log_echo),
       data(options.data_dir),
-      autostart(options.data_dir, options.executable, options.autostart_folder, options.autostart_arguments),
+      autostart(options.data_dir, options.executable, options.autostart_folder, autostart_arguments(options)),
       calendar(data, settings),
       settings_file(data, settings, page, autostart,
                     calendar_editor_hooks{[this](const fs::path& rtf) { calendar.load(rtf); },
@@ -16,7 +33,7 @@ server_state::server_state(const server_state_options& options, const clock_sour
       bells(data),
       bell_page(bells, clock,
                 [this] { return page.shows_local_mode() ? operating_mode::local : operating_mode::remote; },
-                options.bell_push),
+                std::move(bell_push)),
       rooms(data) {}
 
 void server_state::load_settings() {

@@ -35,22 +35,27 @@
 
 namespace velmira {
 
+// "Cервер "Велмира" v. 2.0.4 (60203)", its first letter a Latin C.
+inline constexpr const char* cap = "C" "ервер \"Велмира\" v. 2.0.4 (60203)";
+
 struct server_state_options {
   std::filesystem::path data_dir;
   std::filesystem::path executable;        // for the autostart entry
   std::filesystem::path autostart_folder;  // where the desktop looks for autostart entries
-  std::vector<std::string> autostart_arguments;
-  std::string organisation;                // Windows-1251
-  event_log::line_sink log_echo;
-  // Sends the bell files to the master (remote mode), on the operator's
-  // thread; none where nothing is sent.
-  bell_editor::bell_push bell_push;
+  std::string organisation_utf8;
+  const clock_source* clock = nullptr;     // the machine's local time when null
+  event_log::line_sink log_echo;           // every log line is passed here too
+  unsigned threads = 0;                    // pool size; 0: the number of cores, at least 2
+  // The factory settings of an installed server, copied when the data
+  // directory has neither setting.ini nor setting.000; none when empty.
+  std::filesystem::path installed_factory_settings;
 };
 
 class server_state {
  public:
-  // `clock` must outlive this.
-  server_state(const server_state_options& options, const clock_source& clock);
+  // `clock` must outlive this. `bell_push` sends the bell files to the
+  // master (remote mode), on the operator's thread; none where nothing is sent.
+  server_state(const server_state_options& options, const clock_source& clock, bell_editor::bell_push bell_push);
   server_state(const server_state&) = delete;
   server_state& operator=(const server_state&) = delete;
 
@@ -71,6 +76,7 @@ class server_state {
 
   const clock_source& clock;
   const std::string organisation;  // Windows-1251
+  const std::string title;         // the window's caption, UTF-8
   settings_page settings;
   server_page page;
   event_log log;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "core/text_codec.hpp"
+#include "ui/console_routes.hpp"
 
 namespace velmira {
 
@@ -14,9 +15,6 @@ namespace {
 constexpr lesson_field grid_fields[] = {lesson_field::start_hour, lesson_field::start_minute,
                                         lesson_field::end_hour,   lesson_field::end_minute,
                                         lesson_field::length,     lesson_field::break_after};
-
-// The console answers 400 to its JSON exceptions.
-[[noreturn]] void bad_request(const std::string& what) { throw json::other_error::create(501, what, nullptr); }
 
 int number_in(const json& body, const char* key, int low, int high) {
   const int n = body.at(key).get<int>();
@@ -91,79 +89,91 @@ json classrooms_json(const std::vector<std::string>& lines) {
   return {{"text", text}};
 }
 
-std::map<std::string, console_get> bells_gets(Server& server) {
-  return {
-      {"/api/bells",
-       [&server] {
-         json page;
-         server.read_bells([&](const bell_editor& editor) { page = bells_json(editor); });
-         return page;
-       }},
-      {"/api/classrooms", [&server] { return classrooms_json(server.classrooms()); }},
-  };
+namespace {
+
+// The schema list and its selection are what indexes and the delete
+// question name.
+std::string bells_tag(operator_desk& desk) {
+  const auto& schemas = desk.state.bell_page.schemas();
+  page_tag tag;
+  for (const auto& name : schemas.names()) tag.add(name);
+  const auto selected = schemas.selected();
+  return tag.add(selected ? static_cast<std::int64_t>(*selected) : -1).text();
 }
 
-std::map<std::string, console_post> bells_posts(Server& server) {
-  auto page = [&server] {
-    json state;
-    server.read_bells([&](const bell_editor& editor) { state = bells_json(editor); });
-    return state;
-  };
-  // Each action's reply carries the editor after it.
-  auto action = [page](std::function<operator_outcome(const json&, operator_answer)> run) -> console_post {
-    return [page, run = std::move(run)](const json& body, operator_answer answer) {
-      auto outcome = run(body, answer);
-      return console_action_result{std::move(outcome), page()};
-    };
-  };
-  return {
-      {"/api/bells/select", action([&server](const json& body, operator_answer) {
-         const int index = number_in(body, "index", -1, static_cast<int>(schema_list::capacity) - 1);
-         try {
-           return server.sListView2Click(index < 0 ? std::nullopt : std::optional<std::size_t>(index));
-         } catch (const std::out_of_range&) {
-           bad_request("index is past the list");
-         }
-       })},
-      {"/api/bells/day", action([&server](const json& body, operator_answer) {
-         server.DenClick(number_in(body, "day", 1, schema_table::day_count));
-         return operator_outcome{};
-       })},
-      {"/api/bells/change", action([&server](const json& body, operator_answer) {
-         const int lesson = number_in(body, "lesson", 1, schema_table::lesson_count);
-         const auto field = static_cast<lesson_field>(number_in(body, "field", 1, schema_table::fields_per_day));
-         if (!server.sCombChange(lesson, field, text_of(body, "value"))) {
-           bad_request("value is not an item of an enabled field");
-         }
-         return operator_outcome{};
-       })},
-      {"/api/bells/add", action([&server](const json& body, operator_answer) {
-         return server.BitBtn6Click(text_of(body, "name"));
-       })},
-      {"/api/bells/save", action([&server](const json&, operator_answer) { return server.BitBtn7Click(); })},
-      {"/api/bells/move", action([&server](const json& body, operator_answer) {
-         const int step = body.at("step").get<int>();
-         if (step != -1 && step != 1) bad_request("step is -1 or 1");
-         return server.N10Click(step);
-       })},
-      {"/api/bells/rename_window", action([&server](const json& body, operator_answer) {
-         server.show_rename_window(body.at("open").get<bool>());
-         return operator_outcome{};
-       })},
-      {"/api/bells/rename", action([&server](const json& body, operator_answer) {
-         return server.rename_schema(text_of(body, "name"));
-       })},
-      {"/api/bells/delete", action([&server](const json&, operator_answer answer) { return server.E1Click(answer); })},
-      {"/api/bells/copy_day", action([&server](const json& body, operator_answer) {
-         server.g1Click(number_in(body, "from", 1, schema_table::day_count));
-         return operator_outcome{};
-       })},
-      {"/api/classrooms/save",
-       [&server](const json& body, operator_answer) {
-         auto outcome = server.BitBtn8Click(text_of(body, "text"));
-         return console_action_result{std::move(outcome), classrooms_json(server.classrooms())};
-       }},
-  };
+// Each action's reply carries the editor after it.
+console_action bells_action(std::function<operator_outcome(bell_editor&, const json&)> run) {
+  return {"/api/bells",
+          [run = std::move(run)](operator_desk& desk, const json& body) { return run(desk.state.bell_page, body); }};
+}
+
+console_action bells_step(std::function<void(bell_editor&, const json&)> run) {
+  return bells_action([run = std::move(run)](bell_editor& editor, const json& body) {
+    run(editor, body);
+    return operator_outcome{};
+  });
+}
+
+json classrooms_state(operator_desk& desk) { return classrooms_json(desk.state.rooms.names()); }
+
+}  // namespace
+
+console_routes bells_routes() {
+  console_routes routes;
+  routes.pages["/api/bells"] = {[](operator_desk& desk) { return bells_json(desk.state.bell_page); }, bells_tag};
+  routes.pages["/api/classrooms"] = {classrooms_state,
+                                     [](operator_desk& desk) { return tag_of_state(classrooms_state(desk)); }};
+  routes.actions["/api/bells/select"] = bells_action([](bell_editor& editor, const json& body) {
+    const int index = number_in(body, "index", -1, static_cast<int>(schema_list::capacity) - 1);
+    if (index >= static_cast<int>(editor.schemas().size())) bad_request("index is past the list");
+    return editor.sListView2Click(index < 0 ? std::nullopt : std::optional<std::size_t>(index));
+  });
+  routes.actions["/api/bells/day"] = bells_step(
+      [](bell_editor& editor, const json& body) { editor.DenClick(number_in(body, "day", 1, schema_table::day_count)); });
+  routes.actions["/api/bells/change"] = bells_step([](bell_editor& editor, const json& body) {
+    const int lesson = number_in(body, "lesson", 1, schema_table::lesson_count);
+    const auto field = static_cast<lesson_field>(number_in(body, "field", 1, schema_table::fields_per_day));
+    if (!editor.sCombChange(lesson, field, text_of(body, "value"))) bad_request("value is not an item of an enabled field");
+  });
+  routes.actions["/api/bells/add"] = bells_action([](bell_editor& editor, const json& body) {
+    editor.set_name_field(text_of(body, "name"));
+    return editor.BitBtn6Click();
+  });
+  routes.actions["/api/bells/save"] = bells_action([](bell_editor& editor, const json&) { return editor.BitBtn7Click(); });
+  routes.actions["/api/bells/move"] = bells_action([](bell_editor& editor, const json& body) {
+    const int step = body.at("step").get<int>();
+    if (step != -1 && step != 1) bad_request("step is -1 or 1");
+    return editor.N10Click(step);
+  });
+  routes.actions["/api/bells/rename_window"] = bells_step([](bell_editor& editor, const json& body) {
+    if (body.at("open").get<bool>()) {
+      editor.N12Click();
+    } else {
+      editor.close_rename_window();
+    }
+  });
+  routes.actions["/api/bells/rename"] = bells_action([](bell_editor& editor, const json& body) {
+    auto name = text_of(body, "name");
+    if (!editor.rename_window_state()) editor.N12Click();
+    return editor.Form4Button1Click(name);
+  });
+  routes.actions["/api/bells/delete"] =
+      bells_action([](bell_editor& editor, const json& body) { return editor.E1Click(answer_of(body)); });
+  routes.actions["/api/bells/copy_day"] = bells_step([](bell_editor& editor, const json& body) {
+    editor.g1Click(number_in(body, "from", 1, schema_table::day_count));
+  });
+  routes.actions["/api/classrooms/save"] = {"/api/classrooms", [](operator_desk& desk, const json& body) {
+                                              auto& rooms = desk.state.rooms;
+                                              rooms.set_text(text_of(body, "text"));
+                                              if (auto refusal = rooms.save_refusal()) {
+                                                return operator_outcome::showing(*refusal);
+                                              }
+                                              desk.save_in_current_mode(master_file::classrooms, [&](operating_mode mode) {
+                                                rooms.KabSave(mode == operating_mode::local ? "raspisanie\\" : "remote\\");
+                                              });
+                                              return operator_outcome{};
+                                            }};
+  return routes;
 }
 
 }  // namespace velmira

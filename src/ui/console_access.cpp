@@ -254,6 +254,8 @@ std::string console_access::session_cookie(std::string_view token) {
          "; HttpOnly; SameSite=Strict; Path=/";
 }
 
+std::string console_access::expired_session_cookie() { return session_cookie("") + "; Max-Age=0"; }
+
 std::optional<std::string_view> console_access::bearer_key(std::string_view authorization) {
   constexpr std::string_view scheme = "bearer ";
   if (authorization.size() < scheme.size() ||

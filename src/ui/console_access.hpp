@@ -131,6 +131,8 @@ class console_access {
 
   // The Set-Cookie value that hands the session token to the browser.
   static std::string session_cookie(std::string_view token);
+  // The Set-Cookie value that makes the browser drop it.
+  static std::string expired_session_cookie();
 
  private:
   using time_point = std::chrono::steady_clock::time_point;

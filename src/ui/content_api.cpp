@@ -3,6 +3,8 @@
 #include <string_view>
 
 #include "core/text_codec.hpp"
+#include "ui/console_routes.hpp"
+#include "ui/settings_api.hpp"
 
 namespace velmira {
 
@@ -48,9 +50,9 @@ json column(const char* caption, const char* key, bool hidden) {
 
 }  // namespace
 
-json moderation_json(const Server::moderation_view& view) {
+json moderation_json(const moderation_window& window) {
   json rows = json::array();
-  for (const auto& row : view.rows) {
+  for (const auto& row : window.rows()) {
     rows.push_back({{"date", to_utf8(row.date)},
                     {"time", to_utf8(row.time)},
                     {"login", to_utf8(row.login)},
@@ -63,12 +65,12 @@ json moderation_json(const Server::moderation_view& view) {
                   column("Логин", "login", false),  column("Пароль", "password", true),
                   column("ФИО", "author1", false),  column("Роль", "author2", false),
                   column("Сообщение", "text", false), column("Цвет", "colour", true)};
-  return {{"title", view.title}, {"columns", columns}, {"rows", rows}};
+  return {{"title", window.title()}, {"columns", columns}, {"rows", rows}};
 }
 
-json calendar_json(const Server::calendar_view& view) {
+json calendar_json(bool enabled, const calendar_document& document) {
   json paragraphs = json::array();
-  for (const auto& paragraph : paragraphs_of(view.document)) {
+  for (const auto& paragraph : paragraphs_of(document)) {
     json runs = json::array();
     for (const auto& run : paragraph.runs) {
       runs.push_back({{"text", to_utf8(run.text)},
@@ -80,7 +82,7 @@ json calendar_json(const Server::calendar_view& view) {
                           {"align", name_of(paragraph.alignment)},
                           {"runs", runs}});
   }
-  return {{"enabled", view.enabled}, {"paragraphs", paragraphs}};
+  return {{"enabled", enabled}, {"paragraphs", paragraphs}};
 }
 
 calendar_document calendar_from_json(const json& paragraphs) {
@@ -95,6 +97,71 @@ calendar_document calendar_from_json(const json& paragraphs) {
     parsed.push_back(std::move(p));
   }
   return document_of(parsed);
+}
+
+namespace {
+
+moderation_window& window_of(server_state& state, moderation_kind kind) {
+  return kind == moderation_kind::news ? state.news_moderation : state.notes_moderation;
+}
+
+master_file master_file_of(moderation_kind kind) {
+  return kind == moderation_kind::news ? master_file::news : master_file::notes;
+}
+
+// The rows are what the checked indexes name: the tag is their records.
+std::string moderation_tag(const moderation_window& window) {
+  page_tag tag;
+  for (const auto& row : window.rows()) tag.add(row.line);
+  return tag.text();
+}
+
+void add_moderation_routes(console_routes& routes, moderation_kind kind) {
+  const std::string page = kind == moderation_kind::news ? "/api/moderation/news" : "/api/moderation/notes";
+  routes.pages[page] = {
+      [kind](operator_desk& desk) { return moderation_json(window_of(desk.state, kind)); },
+      [kind](operator_desk& desk) { return moderation_tag(window_of(desk.state, kind)); },
+      [kind](operator_desk& desk) { window_of(desk.state, kind).open(desk.shown_mode() == operating_mode::remote); },
+  };
+  routes.actions[page + "/delete"] = {page, [kind](operator_desk& desk, const json& body) {
+                                        auto rows = body.at("rows").get<std::vector<std::size_t>>();
+                                        if (window_of(desk.state, kind).SpeedButton1Click(rows)) {
+                                          desk.send_if_remote(master_file_of(kind));
+                                        }
+                                        return operator_outcome{};
+                                      }};
+  routes.actions[page + "/delete_all"] = {page, [kind](operator_desk& desk, const json& body) {
+                                            auto result = window_of(desk.state, kind).SpeedButton2Click(answer_of(body));
+                                            if (result.file_changed) desk.send_if_remote(master_file_of(kind));
+                                            return result.outcome;
+                                          }};
+}
+
+json calendar_state(operator_desk& desk) {
+  return calendar_json(desk.state.settings.calendar_on, desk.state.calendar.document());
+}
+
+}  // namespace
+
+console_routes content_routes() {
+  console_routes routes;
+  for (auto kind : {moderation_kind::news, moderation_kind::notes}) add_moderation_routes(routes, kind);
+  routes.pages["/api/calendar"] = {calendar_state, [](operator_desk& desk) { return tag_of_state(calendar_state(desk)); }};
+  routes.actions["/api/calendar/save"] = {"/api/calendar", [](operator_desk& desk, const json& body) {
+                                            auto document = calendar_from_json(body.at("paragraphs"));
+                                            // The check box is a control of the same page: ticked in the
+                                            // page, it enables the group before the button runs, saved or not.
+                                            if (auto on = body.find("calendar_on"); on != body.end()) {
+                                              apply_settings(desk.state.settings, {{"calendar_on", on->get<bool>()}});
+                                            }
+                                            auto& calendar = desk.state.calendar;
+                                            calendar.replace_document(std::move(document));
+                                            desk.save_in_current_mode(master_file::calendar, [&](operating_mode mode) {
+                                              calendar.KalendarGrafSave(mode == operating_mode::local ? "" : "remote\\");
+                                            });
+                                            return operator_outcome{};
+                                          }};
+  return routes;
 }
 
 }  // namespace velmira

@@ -1,22 +1,22 @@
 #pragma once
 // The operator console: its own HTTP listener on one address, the access
-// rules, and the JSON API over the server's operations. The page models
-// live in their subsystems; this maps them to requests and replies.
+// rules, and the dispatch of the routes each page's file declares. Access
+// is decided on the connection's strand; every route then runs as one job
+// on the server's operator thread, and the connection resumes on its
+// strand with the reply. No pool thread ever waits for the operator.
 //
-// Thread-safety: requests are handled on the pool threads; every operation
-// they reach runs on the server's operator thread.
+// Thread-safety: requests arrive on the pool threads concurrently; the
+// routes are filled once by the constructor and read-only after.
+#include <boost/asio/awaitable.hpp>
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <nlohmann/json.hpp>
 #include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
 
-#include "content/moderation.hpp"
 #include "core/http_listener.hpp"
-#include "core/operator_outcome.hpp"
+#include "ui/console_routes.hpp"
 
 namespace velmira {
 
@@ -36,22 +36,19 @@ class operator_console final : public http_handler {
   std::uint16_t port() const { return listener_.local_port(); }
   void stop() { listener_.stop(); }
 
-  http_reply handle(const http_request& request) override;
+  void async_serve(http_request request, std::shared_ptr<http_reply_sink> sink) override;
 
  private:
-  using get_route = std::function<nlohmann::json()>;
-  using post_route = std::function<http_reply(const nlohmann::json& body)>;
-  // For what is not JSON both ways (a CSV upload, a download).
-  using raw_route = std::function<http_reply(const http_request& request)>;
-
-  http_reply route(const http_request& request, const std::string& path);
+  boost::asio::awaitable<http_reply> answer(http_request request);
+  // The access rules' refusal of a request, if any.
+  std::optional<http_reply> refusal(const http_request& request, const std::string& path);
+  http_reply log_in(const http_request& request);
+  boost::asio::awaitable<http_reply> route(const http_request& request, const std::string& path);
+  boost::asio::awaitable<http_reply> get_page(const console_page& page);
+  boost::asio::awaitable<http_reply> act(const console_action& action, const http_request& request);
   http_reply page_asset_reply(const std::string& path, const std::string& host) const;
-  void add_routes();
-  void add_moderation_routes(moderation_kind kind);
-  void add_users_routes();
-  void add_bells_routes();
-  // An action of the "Сервер" page: its outcome and the page after it.
-  http_reply server_action(const operator_outcome& outcome);
+  // The console's own routes: the close question, the log-out.
+  console_routes own_routes();
   // Ends the process once the reply has had time to leave.
   void exit_soon();
 
@@ -61,10 +58,7 @@ class operator_console final : public http_handler {
   std::function<void()> request_exit_;
   std::unique_ptr<console_access> access_;
   http_listener listener_;
-  // Paths of the API; filled once by the constructor, read-only after.
-  std::map<std::string, get_route> gets_;
-  std::map<std::string, post_route> posts_;
-  std::map<std::string, raw_route> raw_routes_;  // by "METHOD /path"
+  console_routes routes_;
 };
 
 // "ADDR:PORT" as --console takes it ("127.0.0.1:7080", "[::1]:7080"); the

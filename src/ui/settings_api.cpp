@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "core/text_codec.hpp"
+#include "ui/console_routes.hpp"
 
 namespace velmira {
 
@@ -128,6 +129,25 @@ void apply_settings(settings_page& page, const json& fields) {
     if (mode != "local" && mode != "remote") throw json::other_error::create(501, "mode is local or remote", nullptr);
     page.selected_mode = mode == "local" ? operating_mode::local : operating_mode::remote;
   }
+}
+
+console_routes settings_routes() {
+  auto state = [](operator_desk& desk) { return settings_json(desk.state.settings); };
+  auto tag = [state](operator_desk& desk) { return tag_of_state(state(desk)); };
+  console_routes routes;
+  routes.pages["/api/settings"] = {state, tag};
+  // The controls take the given values first, then the button runs.
+  routes.actions["/api/settings/save"] = {"/api/settings", [](operator_desk& desk, const json& body) {
+                                            apply_settings(desk.state.settings, body);
+                                            return operator_outcome{desk.BitBtn13Click(), std::nullopt};
+                                          }};
+  // Ours: a control of the settings page takes its value at once, as a
+  // control of the window would (the log switches count before a save).
+  routes.actions["/api/settings/change"] = {"/api/settings", [](operator_desk& desk, const json& body) {
+                                              apply_settings(desk.state.settings, body);
+                                              return operator_outcome{};
+                                            }};
+  return routes;
 }
 
 }  // namespace velmira

@@ -1,6 +1,7 @@
 #include "ui/users_api.hpp"
 
 #include "core/text_codec.hpp"
+#include "ui/console_routes.hpp"
 #include "users/roles.hpp"
 
 namespace velmira {
@@ -78,10 +79,10 @@ const char* outcome_name(import_outcome outcome) {
 
 }  // namespace
 
-json users_json(const Server::users_view& view) {
+json users_json(const user_admin_page& page) {
   json rows = json::array();
-  for (const auto& row : *view.rows) rows.push_back(row_json(row));
-  const auto& form = view.form;
+  for (const auto& row : *page.rows()) rows.push_back(row_json(row));
+  const auto& form = page.form();
   json numbers = json::array();
   for (int n = 1; n <= 11; ++n) numbers.push_back(n);
   return {
@@ -152,6 +153,89 @@ bool query_flag(std::string_view target, std::string_view name) {
     return value == "1" || value == "true";
   }
   return false;
+}
+
+namespace {
+
+// Row indexes and the delete question name rows of the list: the tag is the
+// list itself, in order.
+std::string users_tag(operator_desk& desk) {
+  page_tag tag;
+  for (const auto& row : *desk.state.users_page.rows()) {
+    for (const auto& column : row) tag.add(column);
+  }
+  return tag.text();
+}
+
+console_action users_action(std::function<operator_outcome(user_admin_page&, const json&)> run) {
+  return {"/api/users",
+          [run = std::move(run)](operator_desk& desk, const json& body) { return run(desk.state.users_page, body); }};
+}
+
+console_action users_step(std::function<void(user_admin_page&, const json&)> run) {
+  return users_action([run = std::move(run)](user_admin_page& page, const json& body) {
+    run(page, body);
+    return operator_outcome{};
+  });
+}
+
+}  // namespace
+
+console_routes users_routes() {
+  console_routes routes;
+  routes.pages["/api/users"] = {[](operator_desk& desk) { return users_json(desk.state.users_page); }, users_tag};
+  routes.actions["/api/users/form"] =
+      users_step([](user_admin_page& page, const json& body) { page.form().take(user_form_from_json(body)); });
+  routes.actions["/api/users/add"] = users_action([](user_admin_page& page, const json& body) {
+    // The whole body is read before the form takes any of it.
+    auto answer = answer_of(body);
+    page.form().take(user_form_from_json(body));
+    return page.BitBtn4Click(answer);
+  });
+  routes.actions["/api/users/clear"] = users_step([](user_admin_page& page, const json&) { page.BitBtn5Click(); });
+  routes.actions["/api/users/load_row"] = users_step([](user_admin_page& page, const json& body) {
+    auto row = body.at("row").get<std::size_t>();
+    on_listed_rows([&] { page.sListView11DblClick(row); });
+  });
+  routes.actions["/api/users/checks"] = users_step([](user_admin_page& page, const json& body) {
+    auto checked = body.at("active").get<std::vector<bool>>();
+    on_listed_rows([&] { page.sListView11Click(checked); });
+  });
+  routes.actions["/api/users/sort"] =
+      users_step([](user_admin_page& page, const json& body) { page.SortUser(sort_key_from_json(body)); });
+  routes.actions["/api/users/block_all"] =
+      users_action([](user_admin_page& page, const json& body) { return page.P1Click(answer_of(body)); });
+  routes.actions["/api/users/activate_all"] =
+      users_action([](user_admin_page& page, const json& body) { return page.N4Click(answer_of(body)); });
+  routes.actions["/api/users/delete"] = users_action([](user_admin_page& page, const json& body) {
+    auto row = body.at("row").get<std::size_t>();
+    auto answer = answer_of(body);
+    return on_listed_rows([&] { return page.N3Click(row, answer); });
+  });
+  routes.actions["/api/users/save"] = {"/api/users", [](operator_desk& desk, const json&) {
+                                         desk.save_in_current_mode(master_file::users, [&](operating_mode mode) {
+                                           desk.state.users_page.BitBtn9Click(mode);
+                                         });
+                                         return operator_outcome{};
+                                       }};
+  routes.raw["POST /api/users/import"] = [](operator_desk& desk, const http_request& request) -> http_reply {
+    if (!request.content_type.starts_with("text/csv")) {
+      return {415, "application/json; charset=utf-8", json{{"error", "the body must be text/csv"}}.dump(), {}};
+    }
+    desk.refuse_while_busy();
+    auto report = import_users(desk.state.users, request.body, {.generate_missing = query_flag(request.target, "generate")});
+    // An import never asks; a file refused whole is shown as a message.
+    auto shown = import_report_json(report);
+    json messages = shown["error"].is_null() ? json::array() : json::array({shown["error"]});
+    json reply = {{"messages", messages}, {"question", nullptr}, {"page", users_json(desk.state.users_page)},
+                  {"report", shown}};
+    return {200, "application/json; charset=utf-8", reply.dump(), {{"ETag", users_tag(desk)}, {"Cache-Control", "no-store"}}};
+  };
+  routes.raw["GET /api/users/export.csv"] = [](operator_desk& desk, const http_request&) {
+    return http_reply{200, "text/csv; charset=utf-8", export_users_csv(*desk.state.users.snapshot()),
+                      {{"Content-Disposition", "attachment; filename=\"users.csv\""}, {"Cache-Control", "no-store"}}};
+  };
+  return routes;
 }
 
 }  // namespace velmira

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "server/server.hpp"
+#include "users/user_admin_page.hpp"
+#include "users/user_import.hpp"
 
 namespace velmira {
 
@@ -14,7 +15,7 @@ namespace velmira {
 // captions), "form" (the form's values), "enabled" (which of its controls
 // take input), "roles", "class_numbers" and "class_letters" (the lists the
 // form offers).
-nlohmann::json users_json(const Server::users_view& view);
+nlohmann::json users_json(const user_admin_page& page);
 
 // The form's values from a request: fields left out are empty, unticked or
 // without a selection. Throws nlohmann::json::exception for a field of the

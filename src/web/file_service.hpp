@@ -34,7 +34,7 @@ namespace velmira {
 // directory. A connection's credentials are checked on its first request
 // and again only when its Authorization header or the published settings
 // change.
-class file_service final : public http_handler {
+class file_service final : public immediate_http_handler {
  public:
   // Distinct request paths whose routes are kept; far more than a school
   // publishes files.

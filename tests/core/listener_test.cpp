@@ -270,7 +270,7 @@ TEST(TcpListener, AFailedAcceptPausesTheListenerAndIsLoggedOncePerEpisode) {
   listener.stop();
 }
 
-class echo_target final : public http_handler {
+class echo_target final : public immediate_http_handler {
  public:
   http_reply handle(const http_request& r) override {
     return {200, "text/plain", r.method + " " + r.target + " [" + r.authorization + "]", {{"Cache-Control", "no-cache"}}};
@@ -416,7 +416,7 @@ TEST_F(HttpListenerBodies, AnEmptyLineArrivingInTwoPiecesIsSkipped) {
   EXPECT_EQ(c.read_bytes(echo_reply("/a").size()), echo_reply("/a"));
 }
 
-class failing_target final : public http_handler {
+class failing_target final : public immediate_http_handler {
  public:
   http_reply handle(const http_request&) override { throw std::runtime_error("no page today"); }
 };
@@ -479,7 +479,7 @@ TEST(DefaultHttpReply, IsTheOkPage) {
 
 // Counts the requests of each connection in its memo and answers with the
 // count, its body shared as a cache's would be.
-class counting_target final : public http_handler {
+class counting_target final : public immediate_http_handler {
  public:
   http_reply handle(const http_request& r) override {
     auto reply = serve(r);
@@ -590,7 +590,7 @@ namespace velmira {
 namespace {
 
 // Keeps the last request it saw, for the fields a handler is given.
-class recording_target final : public http_handler {
+class recording_target final : public immediate_http_handler {
  public:
   http_reply handle(const http_request& r) override {
     std::lock_guard lock(mutex_);

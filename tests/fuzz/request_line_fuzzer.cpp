@@ -57,10 +57,11 @@ player_draw alternating_draw() {
 // The server's own state and protocol assembly, over one data directory.
 struct server_under_test {
   explicit server_under_test(const fs::path& root)
-      : state(
-            server_state_options{
-                root, root / "velmira", root / "autostart", {}, from_utf8("Школа №1"), {}},
-            clock),
+      : state(server_state_options{.data_dir = root,
+                                   .executable = root / "velmira",
+                                   .autostart_folder = root / "autostart",
+                                   .organisation_utf8 = "Школа №1"},
+              clock, nullptr),
         stack(with_fixed_randomness(state.protocol([](std::function<void()> work) { work(); }))) {}
 
   static protocol_dependencies with_fixed_randomness(protocol_dependencies d) {

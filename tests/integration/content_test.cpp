@@ -50,8 +50,8 @@ TEST(Publication, ListenerRestartClearsTheTimetableValuesOfTheSummary) {
   ASSERT_EQ(before.size(), 1u);
   EXPECT_THAT(to_utf8(before[0]), ::testing::StartsWith("05.09.2024$10:00:00$"));
 
-  s.server().ServerStop();
-  s.server().ServerStart();
+  s.call([](operator_desk& d) { d.ServerStop(); });
+  s.call([](operator_desk& d) { d.ServerStart(); });
   // The file keeps its values until the next write; the next one no longer
   // carries the timetable.
   auto c2 = s.connect();

@@ -45,32 +45,32 @@ TEST(Listeners, StartUpStartsBothAndLogsIt) {
   EXPECT_THAT(s.log_lines(), ElementsAre("[05.09.2024] 10:00:00: запуск TCP сервера ...",
                                          "[05.09.2024] 10:00:00: запуск HTTP сервера ..."));
   EXPECT_EQ(s.page().running_state, '1');
-  EXPECT_EQ(s.server().cl(), 0);
+  EXPECT_EQ(s.call([](operator_desk& d) { return d.cl(); }), 0);
   EXPECT_TRUE(accepts(s.tcp_port()));
   EXPECT_TRUE(accepts(s.http_port()));
 }
 
 TEST(Listeners, TakenHttpPortLeavesBothStopped) {
   running_server s;
-  s.server().ServerStop();
+  s.call([](operator_desk& d) { d.ServerStop(); });
   port_squatter other_program(s.http_port());
   s.server().log().clear();
 
-  s.server().ServerStart();
+  s.call([](operator_desk& d) { d.ServerStart(); });
 
   EXPECT_THAT(s.log_lines(), ElementsAre("[05.09.2024] 10:00:00: запуск TCP сервера ...",
                                          "[05.09.2024] 10:00:00: ошибка при попытке запустить HTTP сервер"));
   EXPECT_EQ(s.page().running_state, '0');
   EXPECT_FALSE(s.page().game_counter_visible);
-  EXPECT_EQ(s.server().cl(), 1);
+  EXPECT_EQ(s.call([](operator_desk& d) { return d.cl(); }), 1);
   EXPECT_FALSE(accepts(s.tcp_port()));
 }
 
 TEST(Listeners, StoppingTwiceLogsBothLinesTwice) {
   running_server s;
   s.server().log().clear();
-  s.server().ServerStop();
-  s.server().ServerStop();
+  s.call([](operator_desk& d) { d.ServerStop(); });
+  s.call([](operator_desk& d) { d.ServerStop(); });
   EXPECT_THAT(s.log_lines(), ElementsAre("[05.09.2024] 10:00:00: TCP сервер остановлен",
                                          "[05.09.2024] 10:00:00: HTTP сервер остановлен",
                                          "[05.09.2024] 10:00:00: TCP сервер остановлен",
@@ -84,16 +84,16 @@ TEST(Listeners, StopClosesOpenConnections) {
   auto c = s.connect();
   c->send("zameVUchepupil;pw2;\r\n");  // no such user: proves the session is live
   ASSERT_EQ(c->read_bytes(5), "error");
-  s.server().ServerStop();
+  s.call([](operator_desk& d) { d.ServerStop(); });
   EXPECT_TRUE(c->closed_by_peer());
 }
 
 TEST(Listeners, StartButtonTogglesBetweenStoppedAndRunning) {
   running_server s;
-  s.server().BitBtn1Click();
+  s.act("/api/server/start_stop");
   EXPECT_EQ(s.page().running_state, '0');
   EXPECT_FALSE(accepts(s.tcp_port()));
-  s.server().BitBtn1Click();
+  s.act("/api/server/start_stop");
   EXPECT_EQ(s.page().running_state, '1');
   EXPECT_TRUE(accepts(s.tcp_port()));
 }

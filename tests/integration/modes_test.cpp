@@ -16,7 +16,7 @@ running_server remote_mode_server() {
 
 TEST(Modes, SwitchToLocalSavesRebuildsTheGreetingAndStarts) {
   auto s = remote_mode_server();
-  s.server().PereklNaLockal();
+  s.call([](operator_desk& d) { d.PereklNaLockal(); });
 
   EXPECT_EQ(split_lines(s.dir().read("setting.ini")).at(28), "1");
   EXPECT_EQ(s.page().running_state, '1');

@@ -108,7 +108,7 @@ TEST(RemoteMode, StartUpPullsEveryFileOfTheMaster) {
   }
   EXPECT_EQ(copy.page().mode_caption, "Режим: Удаленный доступ");
   EXPECT_EQ(copy.page().running_state, '0');
-  EXPECT_FALSE(copy.server().busy());
+  EXPECT_FALSE(copy.busy());
   EXPECT_FALSE(copy.page().pull_progress.has_value());
 }
 
@@ -126,7 +126,7 @@ TEST(RemoteMode, ThePullShowsItsStepsAndTheWindowIsBusyMeanwhile) {
       if (steps_seen.empty() || steps_seen.back() != progress->step) steps_seen.push_back(progress->step);
       EXPECT_EQ(progress->of, 7);
       try {
-        copy.server().BitBtn2Click();
+        copy.act("/api/server/request_data");
       } catch (const operator_busy&) {
         refused_while_busy = true;
       }
@@ -149,7 +149,7 @@ TEST(RemoteMode, AnUnreachableMasterSwitchesTheCopyToLocalMode) {
   ASSERT_TRUE(eventually([&] { return copy.page().running_state == '1'; }));
   EXPECT_TRUE(logged(copy, ": удаленный сервер недоступен. Попробуйте позже."));
   EXPECT_EQ(copy.page().mode_caption, "Режим: Локальный сервер");
-  EXPECT_THAT(copy.server().queued_messages(),
+  EXPECT_THAT(copy.queued_messages(),
               ::testing::ElementsAre("Удаленный сервер недоступен. Попробуйте позже.\nСервер переведен в локальный режим."));
   EXPECT_EQ(split_lines(copy.dir().read("setting.ini")).at(28), "1");
 }
@@ -162,7 +162,7 @@ TEST(RemoteMode, MissingChannelDataSwitchesToLocalModeWithTheThreeLineMessage) {
     lines[32] = "";
   });
   EXPECT_EQ(copy.page().running_state, '1');
-  EXPECT_THAT(copy.server().queued_messages(),
+  EXPECT_THAT(copy.queued_messages(),
               ::testing::ElementsAre("Не указаны данные удаленного администрирования или основной порт TCP\n"
                                      "Проверьте настройки\nСервер переведен в локальный режим."));
 }
@@ -179,14 +179,14 @@ TEST(RemoteMode, ARefusalOnTheServerPageKeepsRemoteModeElsewhereGoesBackToLocal)
   EXPECT_EQ(on_server_page.page().mode_caption, "Режим: Удаленный доступ");
   EXPECT_EQ(on_server_page.page().running_state, '0');
   EXPECT_FALSE(on_server_page.settings_flag(&settings_page::local_only_visible));
-  EXPECT_TRUE(on_server_page.server().queued_messages().empty());
+  EXPECT_TRUE(on_server_page.queued_messages().empty());
 
   auto elsewhere = copy_of(master, wrong);
   ASSERT_TRUE(eventually([&] { return logged(elsewhere, ": " + refusal); }));
-  elsewhere.server().show_page("users");
-  elsewhere.server().BitBtn2Click();
-  ASSERT_TRUE(eventually([&] { return !elsewhere.server().queued_messages().empty(); }));
-  EXPECT_THAT(elsewhere.server().queued_messages(), ::testing::ElementsAre(refusal));
+  elsewhere.act("/api/page", {{"page", "users"}});
+  elsewhere.act("/api/server/request_data");
+  ASSERT_TRUE(eventually([&] { return !elsewhere.queued_messages().empty(); }));
+  EXPECT_THAT(elsewhere.queued_messages(), ::testing::ElementsAre(refusal));
   EXPECT_EQ(elsewhere.page().mode_caption, "Режим: Локальный сервер");
   EXPECT_EQ(elsewhere.page().running_state, '0');
   EXPECT_EQ(split_lines(elsewhere.dir().read("setting.ini")).at(28), "1");
@@ -212,10 +212,10 @@ TEST(RemoteMode, SavingInRemoteModeChangesTheMastersSettingsAndQueuesItsReply) {
   auto master_before = split_lines(master.dir().read("setting.ini"));
 
   // The page shows the master's settings: change its phone and save.
-  copy.server().edit_settings([](settings_page& page) { page.phone = "+7 111"; });
-  EXPECT_TRUE(copy.server().BitBtn13Click().empty());
-  ASSERT_TRUE(eventually([&] { return !copy.server().queued_messages().empty(); }));
-  EXPECT_THAT(copy.server().queued_messages(),
+  copy.edit_settings([](settings_page& page) { page.phone = "+7 111"; });
+  EXPECT_TRUE(copy.act("/api/settings/save").outcome.messages.empty());
+  ASSERT_TRUE(eventually([&] { return !copy.queued_messages().empty(); }));
+  EXPECT_THAT(copy.queued_messages(),
               ::testing::ElementsAre("Настройки сервера по удаленному доступу успешно переданы."));
 
   auto master_after = split_lines(master.dir().read("setting.ini"));
@@ -262,12 +262,12 @@ TEST(RemoteMode, EachEditorsSendMakesTheMasterStoreAndReloadItsFile) {
     const auto& c = cases[i];
     SCOPED_TRACE(c.copy);
     copy.dir().write("remote/" + c.copy, from_utf8(c.content_utf8));
-    copy.server().send_copy_to_master(c.file);
+    copy.call([&](operator_desk& d) { d.send_if_remote(c.file); });
     ASSERT_TRUE(eventually([&] { return logged(master, c.master_log); }));
     EXPECT_EQ(master.dir().read(c.at_master), from_utf8(c.content_utf8));
     // Replies that reach the copy within one poll are one reply: the next
     // send waits for this one's.
-    ASSERT_TRUE(eventually([&] { return copy.server().queued_messages().size() == i + 1; }));
+    ASSERT_TRUE(eventually([&] { return copy.queued_messages().size() == i + 1; }));
   }
   // The reloaded users file: the new teacher logs in on the master at once.
   auto client = master.connect();
@@ -280,12 +280,12 @@ TEST(RemoteMode, AUsersSaveSendsTheCopyAndTheMastersNewUserLogsInAtOnce) {
   auto copy = copy_of(master);
   ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
   // Something typed into the master's own form, which its reload empties.
-  master.server().fill_user_form({.login = "half-typed"});
+  master.act("/api/users/form", {{"login", "half-typed"}});
 
-  user_form_values teacher{.login = "newteach", .password = "np", .full_name = from_utf8("Новиков"),
-                           .role = from_utf8("Учитель"), .active = true, .may_read_news = true};
-  EXPECT_TRUE(copy.server().BitBtn4Click(teacher, operator_answer::none).messages.empty());
-  copy.server().BitBtn9Click();
+  const nlohmann::json teacher = {{"login", "newteach"}, {"password", "np"},    {"full_name", "Новиков"},
+                                  {"role", "Учитель"},  {"active", true},      {"may_read_news", true}};
+  EXPECT_TRUE(copy.act("/api/users/add", teacher).outcome.messages.empty());
+  copy.act("/api/users/save");
   const std::string added = from_utf8(user_line({"1", "Новиков", "", "Учитель", "newteach", "np", "Да", "Нет", "Нет"}));
   EXPECT_EQ(copy.dir().read("remote/users.ini"), from_utf8(master_users) + added + "\r\n");
   EXPECT_FALSE(copy.dir().exists("users.ini"));
@@ -295,7 +295,7 @@ TEST(RemoteMode, AUsersSaveSendsTheCopyAndTheMastersNewUserLogsInAtOnce) {
   auto client = master.connect();
   client->send("conecUhitnewteach;np;\r\n");
   EXPECT_EQ(client->read_bytes(5), "conec");
-  EXPECT_EQ(master.server().users_page().form.login(), "");
+  EXPECT_EQ(master.page("/api/users")["form"]["login"], "");
 }
 
 TEST(RemoteMode, BellsGoAsTheListEverySchemaAndTheEnd) {
@@ -306,14 +306,14 @@ TEST(RemoteMode, BellsGoAsTheListEverySchemaAndTheEnd) {
   changed.at(1, 1) = "9";  // the first lesson starts at nine
   copy.dir().write("remote/short.ini", format_schema(changed));
 
-  copy.server().send_bells_to_master();
+  copy.call([](operator_desk& d) { d.send_bells_to_master(d.state.bells.list().names()); });
   ASSERT_TRUE(eventually([&] { return logged(master, ": Список звонков по удаленному доступу успешно получен."); }));
   EXPECT_EQ(master.dir().read("zvonok/short.ini"), format_schema(changed));
   // A pulled copy ends with one more CR LF than the master's file, and goes
   // back with it: one more (empty) line, which the schema reader ignores.
   EXPECT_EQ(master.dir().read("zvonok/Основное.ini"), format_schema(schema_table()) + "\r\n");
   EXPECT_TRUE(eventually([&] {
-    return copy.server().queued_messages() ==
+    return copy.queued_messages() ==
            std::vector<std::string>{"Список звонков по удаленному доступу успешно передан."};
   }));
 }
@@ -326,9 +326,8 @@ TEST(RemoteMode, AModerationDeletionRewritesTheCopyAndTheMastersFile) {
   const std::string gone = from_utf8("07.09.2024\v9:05:00\vqa\vqa\vИванов\vУчитель\vуходит\vclBlack\v");
   copy.dir().write("remote/news.ini", kept + "\r\n" + gone + "\r\n");
 
-  auto view = copy.server().open_moderation(moderation_kind::news);
-  ASSERT_EQ(view.rows.size(), 2u);
-  copy.server().delete_checked_records(moderation_kind::news, {1});
+  ASSERT_EQ(copy.page("/api/moderation/news")["rows"].size(), 2u);
+  copy.act("/api/moderation/news/delete", {{"rows", {1}}});
   EXPECT_EQ(copy.dir().read("remote/news.ini"), kept + "\r\n");
   ASSERT_TRUE(eventually([&] { return logged(master, ": Объявления по удаленному доступу успешно получены."); }));
   EXPECT_EQ(master.dir().read("news/data.ini"), kept + "\r\n");
@@ -343,9 +342,8 @@ TEST(RemoteMode, TheCalendarSaveWritesTheCopyAndTheMasterWritesItsOwnFiles) {
   ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
   // The copy loads the master's settings before the calendar file arrives,
   // so the operator ticks "Календарный график" again.
-  copy.server().edit_settings([](settings_page& page) { page.calendar_on = true; });
-
-  copy.server().BitBtn14Click(document_of({{paragraph_alignment::centre, {{"I", {.bold = true}}}}}));
+  const nlohmann::json bold_i = {{"centred", true}, {"runs", {{{"text", "I"}, {"b", true}}}}};
+  copy.act("/api/calendar/save", {{"calendar_on", true}, {"paragraphs", {bold_i}}});
   EXPECT_EQ(copy.dir().read("remote/kalendgraf.ini"), "<c><b>I</b></c>\r\n");
   ASSERT_TRUE(eventually([&] {
     return master.dir().exists("kalendgraf.ini") && master.dir().read("kalendgraf.ini") == "<c><b>I</b></c>\r\n";
@@ -360,9 +358,9 @@ namespace {
 
 TEST(SaveButton, LocalToLocalSavesAndRestartsTheListenersAlsoWhenStopped) {
   running_server s;
-  s.server().ServerStop();
-  s.server().edit_settings([](settings_page& page) { page.phone = "+7 222"; });
-  EXPECT_THAT(s.server().BitBtn13Click(), ::testing::ElementsAre("Настройки сохранены"));
+  s.call([](operator_desk& d) { d.ServerStop(); });
+  s.edit_settings([](settings_page& page) { page.phone = "+7 222"; });
+  EXPECT_THAT(s.act("/api/settings/save").outcome.messages, ::testing::ElementsAre("Настройки сохранены"));
   EXPECT_EQ(split_lines(s.dir().read("setting.ini")).at(4), "+7 222");
   EXPECT_EQ(s.page().running_state, '1');
 }
@@ -370,19 +368,19 @@ TEST(SaveButton, LocalToLocalSavesAndRestartsTheListenersAlsoWhenStopped) {
 TEST(SaveButton, ARefusedPageSavesNothingAndSelectsLocalAgain) {
   running_server s;
   auto before = s.dir().read("setting.ini");
-  s.server().edit_settings([](settings_page& page) {
+  s.edit_settings([](settings_page& page) {
     page.selected_mode = operating_mode::remote;
     page.master_address = "";
     page.phone = "changed";
   });
-  EXPECT_THAT(s.server().BitBtn13Click(),
+  EXPECT_THAT(s.act("/api/settings/save").outcome.messages,
               ::testing::ElementsAre("Не заполнены ВСЕ поля раздела \"Порт\" и \"Данные для удаленного "
                                      "администрирования\". Можно использовать только буквы латинского алфавита, "
                                      "цифры, знаки _ и -"));
   EXPECT_TRUE(logged(s, ": не заполнены ВСЕ поля раздаела \"Данные для удаленного администрирования\""));
   EXPECT_EQ(s.dir().read("setting.ini"), before);
   bool local_selected = false;
-  s.server().read_settings(
+  s.read_settings(
       [&](const settings_page& page) { local_selected = page.selected_mode == operating_mode::local; });
   EXPECT_TRUE(local_selected);
 }
@@ -393,14 +391,14 @@ TEST(SaveButton, LocalToRemoteStopsSavesHidesAndPullsFromTheMaster) {
   // copy's file names the master's already (its own start then fails on it).
   auto tcp = std::to_string(master.tcp_port()), http = std::to_string(master.http_port());
   running_server s("", [&](std::vector<std::string>& lines) { lines[2] = http; });
-  s.server().edit_settings([&](settings_page& page) {
+  s.edit_settings([&](settings_page& page) {
     page.selected_mode = operating_mode::remote;
     page.main_tcp_port = tcp;
     page.admin_login = "admin";
     page.admin_password = "adminpw";
     page.master_address = "127.0.0.1";
   });
-  EXPECT_TRUE(s.server().BitBtn13Click().empty());
+  EXPECT_TRUE(s.act("/api/settings/save").outcome.messages.empty());
   EXPECT_EQ(s.page().running_state, '0');
   EXPECT_EQ(split_lines(s.dir().read("setting.ini")).at(28), "0");
   ASSERT_TRUE(eventually([&] { return logged(s, ": Объявления получены."); }));
@@ -412,8 +410,8 @@ TEST(SaveButton, RemoteToLocalReloadsTheLocalFileAndSwitches) {
   running_server master(master_users, master_settings(), seed_master);
   auto copy = copy_of(master);
   ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
-  copy.server().edit_settings([](settings_page& page) { page.selected_mode = operating_mode::local; });
-  EXPECT_THAT(copy.server().BitBtn13Click(), ::testing::ElementsAre("Настройки сохранены"));
+  copy.edit_settings([](settings_page& page) { page.selected_mode = operating_mode::local; });
+  EXPECT_THAT(copy.act("/api/settings/save").outcome.messages, ::testing::ElementsAre("Настройки сохранены"));
   EXPECT_EQ(copy.page().mode_caption, "Режим: Локальный сервер");
   auto saved = split_lines(copy.dir().read("setting.ini"));
   EXPECT_EQ(saved.at(28), "1");
@@ -432,18 +430,18 @@ namespace {
 // once so its fields are enabled.
 void open_bell_editor(running_server& copy) {
   ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
-  copy.server().show_page("bells");
+  copy.act("/api/page", {{"page", "bells"}});
 }
 
 // Waits for the master's reply to a send, after which the copy's window is
 // enabled again and the next send opens a channel of its own.
 void await_master_reply(running_server& copy, std::size_t replies) {
-  ASSERT_TRUE(eventually([&] { return copy.server().queued_messages().size() == replies && !copy.server().busy(); }));
+  ASSERT_TRUE(eventually([&] { return copy.queued_messages().size() == replies && !copy.busy(); }));
 }
 
 std::vector<std::string> schema_names(running_server& s) {
   std::vector<std::string> names;
-  s.server().read_bells([&](const bell_editor& editor) { names = editor.schemas().names(); });
+  names = s.call([](operator_desk& d) { return d.state.bell_page.schemas().names(); });
   return names;
 }
 
@@ -456,7 +454,7 @@ TEST(RemoteMode, AddingASchemaAndSavingADaySendTheBellsAndTheMasterReloadsThem) 
   const std::string master_list = master.dir().read("zvonok/spisok.ini");
   const std::string end_line = ": Список звонков по удаленному доступу успешно получен.";
 
-  EXPECT_TRUE(copy.server().BitBtn6Click(from_utf8("Новое")).messages.empty());
+  EXPECT_TRUE(copy.act("/api/bells/add", {{"name", "Новое"}}).outcome.messages.empty());
   ASSERT_TRUE(eventually([&] { return logged(master, end_line); }));
   // The end comes last: by then the list and every schema are stored.
   const std::vector<std::string> added = {from_utf8("Основное"), "short", from_utf8("Новое")};
@@ -469,9 +467,9 @@ TEST(RemoteMode, AddingASchemaAndSavingADaySendTheBellsAndTheMasterReloadsThem) 
 
   for (auto [field, value] : std::vector<std::pair<lesson_field, std::string>>{
            {lesson_field::start_hour, "8"}, {lesson_field::start_minute, "30"}, {lesson_field::length, "45"}}) {
-    EXPECT_TRUE(copy.server().sCombChange(1, field, value));
+    EXPECT_NO_THROW(copy.act("/api/bells/change", {{"lesson", 1}, {"field", static_cast<int>(field)}, {"value", value}}));
   }
-  EXPECT_TRUE(copy.server().BitBtn7Click().messages.empty());
+  EXPECT_TRUE(copy.act("/api/bells/save").outcome.messages.empty());
   schema_table saved;
   normalise_before_save(saved);
   const char* thursday[] = {"8", "30", "9", "15", "45", " "};
@@ -479,7 +477,7 @@ TEST(RemoteMode, AddingASchemaAndSavingADaySendTheBellsAndTheMasterReloadsThem) 
   EXPECT_EQ(copy.dir().read("remote/Новое.ini"), format_schema(saved));
   ASSERT_TRUE(eventually([&] { return master.dir().read("zvonok/Новое.ini") == format_schema(saved); }));
   await_master_reply(copy, 2);
-  EXPECT_EQ(copy.server().queued_messages().back(), "Список звонков по удаленному доступу успешно передан.");
+  EXPECT_EQ(copy.queued_messages().back(), "Список звонков по удаленному доступу успешно передан.");
 }
 
 TEST(RemoteMode, AClassroomsSaveWritesTheCopyAndTheMastersList) {
@@ -487,19 +485,19 @@ TEST(RemoteMode, AClassroomsSaveWritesTheCopyAndTheMastersList) {
   auto copy = copy_of(master);
   ASSERT_TRUE(eventually([&] { return logged(copy, ": Объявления получены."); }));
   // The master's first line "101/Физика": text after the last "/" is no name.
-  EXPECT_EQ(copy.server().classrooms(), std::vector<std::string>{"101"});
+  EXPECT_EQ(copy.call([](operator_desk& d) { return d.state.rooms.names(); }), std::vector<std::string>{"101"});
 
-  EXPECT_TRUE(copy.server().BitBtn8Click(from_utf8("201\nАктовый зал  ")).messages.empty());
+  EXPECT_TRUE(copy.act("/api/classrooms/save", {{"text", "201\nАктовый зал  "}}).outcome.messages.empty());
   const std::string list = from_utf8("201/Актовый зал/\r\n");
   EXPECT_EQ(copy.dir().read("remote/kab.ini"), list);
   EXPECT_FALSE(copy.dir().exists("raspisanie/kab.ini"));
   ASSERT_TRUE(eventually([&] { return logged(master, ": Список кабинетов по удаленному доступу успешно получен."); }));
   EXPECT_EQ(master.dir().read("raspisanie/kab.ini"), list);
-  EXPECT_EQ(master.server().classrooms(), (std::vector<std::string>{"201", from_utf8("Актовый зал")}));
+  EXPECT_EQ(master.call([](operator_desk& d) { return d.state.rooms.names(); }), (std::vector<std::string>{"201", from_utf8("Актовый зал")}));
 
   await_master_reply(copy, 1);
-  auto refused = copy.server().BitBtn8Click("201\n^");
-  EXPECT_EQ(refused.messages.size(), 1u);
+  auto refused = copy.act("/api/classrooms/save", {{"text", "201\n^"}});
+  EXPECT_EQ(refused.outcome.messages.size(), 1u);
   EXPECT_EQ(copy.dir().read("remote/kab.ini"), list);
 }
 

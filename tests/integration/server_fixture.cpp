@@ -28,7 +28,7 @@ running_server::running_server(const std::string& users_ini_utf8, const settings
   dir_.write("setting.ini", join_lines(lines));
   if (!users_ini_utf8.empty()) dir_.write("users.ini", from_utf8(users_ini_utf8));
   if (seed) seed(dir_);
-  server_options options;
+  server_state_options options;
   options.data_dir = dir_.path();
   options.executable = dir_.path() / "velmira";
   options.autostart_folder = dir_.path() / "autostart";
@@ -42,9 +42,25 @@ running_server::running_server(const std::string& users_ini_utf8, const settings
 running_server::~running_server() { server_->shutdown(); }
 
 bool running_server::settings_flag(bool settings_page::*flag) {
-  bool value = false;
-  server_->read_settings([&](const settings_page& page) { value = page.*flag; });
-  return value;
+  return call([flag](operator_desk& desk) { return desk.state.settings.*flag; });
+}
+
+action_result running_server::act(const std::string& path, const nlohmann::json& body, const std::string& if_match) {
+  const auto& action = routes_.actions.at(path);
+  return call([&](operator_desk& desk) { return run_action(routes_, action, desk, body, if_match); });
+}
+
+nlohmann::json running_server::page(const std::string& path) {
+  const auto& page = routes_.pages.at(path);
+  return call([&](operator_desk& desk) { return show_page(page, desk).state; });
+}
+
+std::vector<std::string> running_server::queued_messages() {
+  return call([](operator_desk& desk) { return desk.queued_messages(); });
+}
+
+bool running_server::busy() {
+  return call([](operator_desk& desk) { return desk.busy(); });
 }
 
 }  // namespace velmira::testing

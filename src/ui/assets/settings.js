@@ -12,7 +12,7 @@ let localOnly = [];   // groups shown only while the page shows local settings
 
 async function change(fields) {
   try {
-    render(await request('POST', '/api/settings/change', fields));
+    render((await request('POST', '/api/settings/change', fields)).page);
   } catch (e) {
     await showError(e);
     await show();
