@@ -55,8 +55,8 @@ std::string spelled_byte(char c) {
   }
 }
 
-// ctest's test discovery takes a case name of digits alone for an index and
-// names the case by its printed value instead.
+// A name of digits alone would read as the index gtest gives a case that
+// has no name.
 std::string not_only_digits(std::string name) {
   for (char c : name) {
     if (c < '0' || c > '9') return name;
