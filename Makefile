@@ -1,6 +1,6 @@
 # The two entry points: `make run` and `make test`. Both install what they
 # need first (scripts/bootstrap), so they work on a fresh Debian machine.
-.PHONY: bootstrap build build-asan build-tsan run test test-asan test-console test-package test-tsan fuzz fuzz-corpus deb clean
+.PHONY: bootstrap build build-asan build-tsan run test test-asan test-console test-package test-thread-safety test-tsan fuzz fuzz-corpus deb clean
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -21,6 +21,7 @@ run: build
 
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
+	$(MAKE) test-thread-safety
 	$(MAKE) test-console
 	$(MAKE) test-asan
 	$(MAKE) fuzz-corpus
@@ -43,6 +44,12 @@ test-package: deb
 # screenshots of every page land in build/console-screenshots/.
 test-console: build
 	cd tests/console && VELMIRA_BUILD_DIR=$(CURDIR)/build node --test --test-concurrency=1 .
+
+# The lock annotations checked by clang's -Wthread-safety, every warning an
+# error: building every target in build-clang is the check.
+test-thread-safety: bootstrap
+	CC=clang CXX=clang++ cmake -S . -B build-clang -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMIRA_THREAD_SAFETY=ON
+	cmake --build build-clang -j $(JOBS)
 
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -72,4 +79,4 @@ bench: build
 	bench/run build
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-clang

@@ -18,7 +18,7 @@
 // where they happened; files already written stay. Indexes out of range
 // throw std::out_of_range.
 //
-// Not thread-safe: every call happens under the operator lock, the list
+// Not thread-safe: every call happens on the operator's thread, the list
 // reloads that an administration upload triggers included. Keeps references
 // to the bell schedule and the clock, which must outlive it.
 #include <array>

@@ -11,7 +11,7 @@
 // input/output errors throw data_file_error.
 //
 // Not thread-safe: every call, and every use of the references handed out,
-// happens under the operator lock. The object keeps a reference to `data`,
+// happens on the operator's thread. The object keeps a reference to `data`,
 // which must outlive it.
 #include <optional>
 #include <string>

@@ -6,7 +6,7 @@
 // Values are Windows-1251 text held as the editor or the file gave them; a
 // field without a value is `blank_field`, the one-space string.
 //
-// Not thread-safe: the owner serialises access (the operator lock).
+// Not thread-safe: the owner serialises access (the operator's thread).
 #include <array>
 #include <string>
 #include <string_view>

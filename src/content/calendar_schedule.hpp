@@ -3,7 +3,7 @@
 // document, the selection, typing and the buttons "Ж", "К", "Ч" and the two
 // alignment buttons, and writing kalendgraf.rtf and kalendgraf.ini.
 //
-// Not thread-safe: the editor is changed and saved under the operator lock,
+// Not thread-safe: the editor is changed and saved on the operator's thread,
 // also when an administration upload reloads it.
 #include <cstddef>
 #include <filesystem>

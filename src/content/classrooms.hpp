@@ -7,7 +7,7 @@
 // Windows-1251. Input/output errors throw data_file_error; the save is
 // atomic, so a failed one leaves the old file whole.
 //
-// Not thread-safe: calls are serialised by the operator lock, including the
+// Not thread-safe: calls are serialised on the operator's thread, including the
 // reload after an administration upload. Keeps a reference to `data`.
 #include <optional>
 #include <string>

@@ -9,7 +9,7 @@ void event_log::append(std::string_view utf8_text) {
   auto now = clock_.now();
   std::string line = "[" + date_text(now) + "] " + time_text(now);
   line += utf8_text;
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   push_locked(std::move(line));
 }
 
@@ -30,14 +30,14 @@ void event_log::clear_if_over_request_threshold() {
   // the lock to learn it.
   if (line_count_.load(std::memory_order_relaxed) <= request_clear_threshold) return;
   auto now = clock_.now();
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   if (lines_.size() <= request_clear_threshold) return;
   clear_locked();
   push_locked("Очищено " + date_text(now) + " в " + time_text(now));
 }
 
 void event_log::clear() {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   clear_locked();
 }
 
@@ -47,12 +47,12 @@ void event_log::clear_locked() {
 }
 
 std::vector<std::string> event_log::lines() const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   return {lines_.begin(), lines_.end()};
 }
 
 size_t event_log::size() const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   return lines_.size();
 }
 

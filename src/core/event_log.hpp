@@ -9,12 +9,12 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/clock.hpp"
+#include "core/mutex.hpp"
 
 namespace velmira {
 
@@ -86,14 +86,14 @@ class event_log {
   size_t size() const;
 
  private:
-  void push_locked(std::string line);
-  void clear_locked();
+  void push_locked(std::string line) REQUIRES(mutex_);
+  void clear_locked() REQUIRES(mutex_);
 
   const clock_source& clock_;
   const log_switches& switches_;
   line_sink echo_;
-  mutable std::mutex mutex_;
-  std::deque<std::string> lines_;
+  mutable mutex mutex_;
+  std::deque<std::string> lines_ GUARDED_BY(mutex_);
   std::atomic<size_t> line_count_{0};  // lines_.size(), readable without the lock
 };
 

@@ -2,7 +2,7 @@
 // Starting and stopping the two listeners together, with the checks, log
 // lines and display state the operator sees.
 //
-// Called under the operator lock only.
+// Called on the operator's thread only.
 #include <atomic>
 #include <functional>
 #include <optional>

@@ -25,7 +25,7 @@ log_echo::~log_echo() {
 }
 
 void log_echo::push(std::string_view line) {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   if (stopping_) return;
   if (queue_.size() >= capacity_) {
     ++dropped_;
@@ -38,7 +38,7 @@ void log_echo::push(std::string_view line) {
 
 void log_echo::stop() {
   {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     if (!stopping_) {
       stopping_ = true;
       stop_deadline_ = std::chrono::steady_clock::now() + stop_flush_limit;
@@ -55,25 +55,33 @@ std::string log_echo::dropped_report(std::size_t count) {
 }
 
 void log_echo::run() {
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    queued_.wait(lock, [this] { return !queue_.empty() || dropped_ > 0 || stopping_; });
-    if (queue_.empty() && dropped_ == 0) return;
-    auto lines = std::exchange(queue_, {});
-    auto dropped = std::exchange(dropped_, 0);
-    lock.unlock();
-    std::string text;
-    for (const auto& line : lines) text += line;
-    // Lines dropped while the queue was full came after every line in it.
-    if (dropped > 0) text += dropped_report(dropped);
-    bool written = write_out(text);
-    lock.lock();
-    if (!written) return;
+  while (auto text = next_text()) {
+    if (!write_out(*text)) return;
   }
 }
 
+std::optional<std::string> log_echo::next_text() {
+  std::deque<std::string> lines;
+  std::size_t dropped = 0;
+  {
+    mutex_lock lock(mutex_);
+    while (!has_work()) queued_.wait(mutex_);
+    if (queue_.empty() && dropped_ == 0) return std::nullopt;
+    lines = std::exchange(queue_, {});
+    dropped = std::exchange(dropped_, 0);
+  }
+  // Joined outside the lock: push() never waits for more than a swap.
+  std::string text;
+  for (const auto& line : lines) text += line;
+  // Lines dropped while the queue was full came after every line in it.
+  if (dropped > 0) text += dropped_report(dropped);
+  return text;
+}
+
+bool log_echo::has_work() const { return !queue_.empty() || dropped_ > 0 || stopping_; }
+
 std::optional<std::chrono::steady_clock::time_point> log_echo::flush_deadline() {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   if (!stopping_) return std::nullopt;
   return stop_deadline_;
 }

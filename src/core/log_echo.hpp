@@ -9,11 +9,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "core/mutex.hpp"
 
 namespace velmira {
 
@@ -44,20 +45,24 @@ class log_echo {
 
  private:
   void run();
+  // Waits for queued lines and takes them all: their text, with the report
+  // of lines dropped meanwhile, or nothing once stopped with none queued.
+  std::optional<std::string> next_text() EXCLUDES(mutex_);
+  bool has_work() const REQUIRES(mutex_);
   // False when stop's flush limit ran out before `text` was written.
   bool write_out(std::string_view text);
-  std::optional<std::chrono::steady_clock::time_point> flush_deadline();
+  std::optional<std::chrono::steady_clock::time_point> flush_deadline() EXCLUDES(mutex_);
 
   const int fd_;
   const std::size_t capacity_;
   // Wakes the writer from waiting for the descriptor when stop() is called.
   const int wake_fd_;
-  std::mutex mutex_;
-  std::condition_variable queued_;
-  std::deque<std::string> queue_;          // guarded by mutex_
-  std::size_t dropped_ = 0;                // guarded by mutex_
-  bool stopping_ = false;                  // guarded by mutex_
-  std::chrono::steady_clock::time_point stop_deadline_;  // guarded by mutex_
+  mutex mutex_;
+  std::condition_variable_any queued_;  // waited on with mutex_ itself
+  std::deque<std::string> queue_ GUARDED_BY(mutex_);
+  std::size_t dropped_ GUARDED_BY(mutex_) = 0;
+  bool stopping_ GUARDED_BY(mutex_) = false;
+  std::chrono::steady_clock::time_point stop_deadline_ GUARDED_BY(mutex_);
   std::thread writer_;
 };
 

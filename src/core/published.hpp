@@ -9,8 +9,9 @@
 // lock, but this library's implementation of it releases its internal lock
 // with relaxed ordering in load(), which ThreadSanitizer rightly reports.)
 #include <memory>
-#include <mutex>
 #include <utility>
+
+#include "core/mutex.hpp"
 
 namespace velmira {
 
@@ -23,21 +24,21 @@ class published {
   published& operator=(const published&) = delete;
 
   std::shared_ptr<const T> get() const {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     return value_;
   }
 
   void publish(T value) {
     auto next = std::make_shared<const T>(std::move(value));
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     value_.swap(next);
     // The old version is released here, after the lock: a reader may still
     // hold it, and the last reference may be this one.
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::shared_ptr<const T> value_;
+  mutable mutex mutex_;
+  std::shared_ptr<const T> value_ GUARDED_BY(mutex_);
 };
 
 }  // namespace velmira

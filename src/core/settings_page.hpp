@@ -4,7 +4,7 @@
 //
 // Setting values are Windows-1251 (they go into replies and data files);
 // captions and labels are UTF-8 (they are only ever shown).
-// Both models are changed under the operator lock only; the log switches are
+// Both models are changed on the operator's thread only; the log switches are
 // the exception and may be read from any thread.
 #include <array>
 #include <optional>

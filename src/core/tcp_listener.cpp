@@ -68,7 +68,7 @@ std::error_code tcp_listener::start(const asio::ip::address& address, std::uint1
 
 std::error_code tcp_listener::start_on(const std::vector<asio::ip::address>& addresses, std::uint16_t port) {
   stop();
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   std::vector<std::shared_ptr<acceptor_slot>> bound;
   for (const auto& address : addresses) {
     auto slot = std::make_shared<acceptor_slot>(io_);
@@ -87,7 +87,7 @@ std::error_code tcp_listener::start_on(const std::vector<asio::ip::address>& add
 }
 
 std::uint16_t tcp_listener::local_port() const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   if (acceptors_.empty()) return 0;
   boost::system::error_code ec;
   auto endpoint = acceptors_.front()->acceptor.local_endpoint(ec);
@@ -97,7 +97,7 @@ std::uint16_t tcp_listener::local_port() const {
 void tcp_listener::accept_next(const std::shared_ptr<acceptor_slot>& slot) {
   slot->acceptor.async_accept(asio::make_strand(io_), [this, slot](boost::system::error_code ec, tcp::socket socket) {
     if (ec == asio::error::operation_aborted) return;
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     if (!slot->open) return;
     if (ec) return pause_accepting(slot, ec);
     accept_failing_ = false;
@@ -116,7 +116,7 @@ void tcp_listener::pause_accepting(const std::shared_ptr<acceptor_slot>& slot, c
   slot->pause.expires_after(limits::accept_pause);
   slot->pause.async_wait([this, slot](boost::system::error_code ec) {
     if (ec == asio::error::operation_aborted) return;
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     if (slot->open) accept_next(slot);
   });
 }
@@ -134,7 +134,7 @@ void tcp_listener::on_accept(tcp::socket socket) {
 }
 
 std::shared_ptr<connection> tcp_listener::register_connection(tcp::socket socket) {
-  std::lock_guard lock(connections_->mutex);
+  mutex_lock lock(connections_->mutex);
   if (connections_->open.size() >= options_.max_connections) {
     boost::system::error_code ignored;
     socket.close(ignored);
@@ -143,7 +143,7 @@ std::shared_ptr<connection> tcp_listener::register_connection(tcp::socket socket
   std::uint64_t id = connections_->next_id++;
   auto c = factory_(std::move(socket), [weak = std::weak_ptr(connections_), id] {
     if (auto r = weak.lock()) {
-      std::lock_guard lock(r->mutex);
+      mutex_lock lock(r->mutex);
       r->open.erase(id);
     }
   });
@@ -154,7 +154,7 @@ std::shared_ptr<connection> tcp_listener::register_connection(tcp::socket socket
 void tcp_listener::stop() {
   std::vector<std::shared_ptr<connection>> open;
   {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     for (auto& slot : acceptors_) {
       slot->open = false;
       boost::system::error_code ignored;
@@ -164,7 +164,7 @@ void tcp_listener::stop() {
     acceptors_.clear();
   }
   {
-    std::lock_guard lock(connections_->mutex);
+    mutex_lock lock(connections_->mutex);
     for (auto& entry : connections_->open) {
       if (auto c = entry.second.lock()) open.push_back(std::move(c));
     }
@@ -174,12 +174,12 @@ void tcp_listener::stop() {
 }
 
 bool tcp_listener::running() const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   return !acceptors_.empty();
 }
 
 std::size_t tcp_listener::open_connections() const {
-  std::lock_guard lock(connections_->mutex);
+  mutex_lock lock(connections_->mutex);
   return connections_->open.size();
 }
 

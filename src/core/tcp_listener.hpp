@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -20,6 +19,7 @@
 
 #include "core/event_log.hpp"
 #include "core/limits.hpp"
+#include "core/mutex.hpp"
 
 namespace velmira {
 
@@ -69,9 +69,10 @@ class tcp_listener {
  private:
   std::error_code start_on(const std::vector<boost::asio::ip::address>& addresses, std::uint16_t port);
   struct acceptor_slot;
-  void accept_next(const std::shared_ptr<acceptor_slot>& slot);
-  void pause_accepting(const std::shared_ptr<acceptor_slot>& slot, const boost::system::error_code& error);
-  void on_accept(boost::asio::ip::tcp::socket socket);
+  void accept_next(const std::shared_ptr<acceptor_slot>& slot) REQUIRES(mutex_);
+  void pause_accepting(const std::shared_ptr<acceptor_slot>& slot, const boost::system::error_code& error)
+      REQUIRES(mutex_);
+  void on_accept(boost::asio::ip::tcp::socket socket) REQUIRES(mutex_);
   // Null, with the socket closed, when the cap is reached.
   std::shared_ptr<connection> register_connection(boost::asio::ip::tcp::socket socket);
 
@@ -80,16 +81,16 @@ class tcp_listener {
   event_log& log_;
   std::string name_;
   tcp_listener_options options_;
-  mutable std::mutex mutex_;
-  std::vector<std::shared_ptr<acceptor_slot>> acceptors_;
-  // Guarded by mutex_: set by a failed accept, cleared by the next success.
-  bool accept_failing_ = false;
+  mutable mutex mutex_;
+  std::vector<std::shared_ptr<acceptor_slot>> acceptors_ GUARDED_BY(mutex_);
+  // Set by a failed accept, cleared by the next success.
+  bool accept_failing_ GUARDED_BY(mutex_) = false;
   // Open connections. Shared with their on_end callbacks: a connection may
   // be destroyed after the listener, when its io_context drops pending work.
   struct registry {
-    std::mutex mutex;
-    std::unordered_map<std::uint64_t, std::weak_ptr<connection>> open;
-    std::uint64_t next_id = 0;
+    velmira::mutex mutex;
+    std::unordered_map<std::uint64_t, std::weak_ptr<connection>> open GUARDED_BY(mutex);
+    std::uint64_t next_id GUARDED_BY(mutex) = 0;
   };
   std::shared_ptr<registry> connections_ = std::make_shared<registry>();
 };

@@ -6,7 +6,7 @@
 // or file whose date cannot be read is kept and named in the outcome, so that
 // one bad entry never blocks the purge of the others.
 //
-// No lock of their own: the caller holds the operator lock, which also
+// No lock of their own: they run on the operator's thread, which also
 // serialises them with the requests that rewrite the same files.
 // Input/output failures throw data_file_error or fs::filesystem_error; the
 // file being purged is then left as it was.

@@ -12,7 +12,7 @@ second_timer::second_timer(asio::io_context& io, std::function<void()> tick)
     : strand_(asio::make_strand(io)), timer_(strand_), tick_(std::move(tick)) {}
 
 void second_timer::start() {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   if (running_) return;
   running_ = true;
   ++generation_;
@@ -20,21 +20,21 @@ void second_timer::start() {
 }
 
 void second_timer::stop() {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   running_ = false;
   ++generation_;
   asio::post(strand_, [this] { timer_.cancel(); });
 }
 
 bool second_timer::running() const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   return running_;
 }
 
 void second_timer::arm() {
   unsigned generation;
   {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     if (!running_) return;
     generation = generation_;
   }
@@ -44,7 +44,7 @@ void second_timer::arm() {
   timer_.async_wait([this, generation](boost::system::error_code ec) {
     if (ec) return;
     {
-      std::lock_guard lock(mutex_);
+      mutex_lock lock(mutex_);
       if (!running_ || generation != generation_) return;
     }
     tick_();

@@ -9,7 +9,8 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <functional>
-#include <mutex>
+
+#include "core/mutex.hpp"
 
 namespace velmira {
 
@@ -27,9 +28,9 @@ class second_timer {
   boost::asio::strand<boost::asio::io_context::executor_type> strand_;
   boost::asio::steady_timer timer_;
   std::function<void()> tick_;
-  mutable std::mutex mutex_;
-  bool running_ = false;
-  unsigned generation_ = 0;  // a stop and a new start must not revive old waits
+  mutable mutex mutex_;
+  bool running_ GUARDED_BY(mutex_) = false;
+  unsigned generation_ GUARDED_BY(mutex_) = 0;  // a stop and a new start must not revive old waits
 };
 
 }  // namespace velmira

@@ -35,6 +35,12 @@ void check_column(int column) {
   if (column < 1 || column > game_rooms::column_count) throw std::out_of_range("game_table column");
 }
 
+// Rooms keep their numbers from 1 as well.
+size_t row_index(int room) {
+  if (room < 1 || room > game_rooms::room_count) throw std::out_of_range("game_table room");
+  return static_cast<size_t>(room - 1);
+}
+
 // Cuts the player number; any value other than the creator's number speaks
 // for the joiner, an empty or unknown one too.
 bool speaks_for_creator(const std::array<std::string, game_rooms::column_count>& row,
@@ -56,7 +62,7 @@ game_rooms::game_rooms(const clock_source& clock, event_log& log, player_draw dr
 }
 
 std::optional<std::string> game_rooms::gamee(std::string_view /*rol*/, std::string_view arguments) {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   auto game_cmd = arguments.substr(0, 2);
   auto rest = arguments.substr(game_cmd.size());
   auto game_kod = cut_field(rest, ';');
@@ -156,7 +162,7 @@ std::optional<std::string> game_rooms::collect(game_room& row, std::string_view 
 }
 
 int game_rooms::expire_idle(local_seconds now) {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   int active = 0;
   for (int n = 1; n <= room_count; ++n) {
     auto& row = row_at(n);
@@ -187,7 +193,7 @@ int game_rooms::stamped_minute(std::string& stamp, local_seconds now) {
 }
 
 int game_rooms::active_count() const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   int active = 0;
   for (const auto& row : game_table_) {
     if (!cell(row, game_column::game_kod).empty()) ++active;
@@ -197,30 +203,25 @@ int game_rooms::active_count() const {
 
 std::string game_rooms::field(int room, int column) const {
   check_column(column);
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   return cell(row_at(room), column);
 }
 
 void game_rooms::set_field(int room, int column, std::string value) {
   check_column(column);
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   auto& row = row_at(room);
   if (column == game_column::game_kod) throw std::invalid_argument("a room's code changes only by create and clear");
   cell(row, column) = std::move(value);
 }
 
 void game_rooms::clear_room(int room) {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   free_row(row_at(room));
 }
 
-game_rooms::game_room& game_rooms::row_at(int room) {
-  return const_cast<game_room&>(std::as_const(*this).row_at(room));
-}
+game_rooms::game_room& game_rooms::row_at(int room) { return game_table_[row_index(room)]; }
 
-const game_rooms::game_room& game_rooms::row_at(int room) const {
-  if (room < 1 || room > room_count) throw std::out_of_range("game_table room");
-  return game_table_[static_cast<size_t>(room - 1)];
-}
+const game_rooms::game_room& game_rooms::row_at(int room) const { return game_table_[row_index(room)]; }
 
 }  // namespace velmira

@@ -11,7 +11,6 @@
 // Windows-1251 unless named utf8.
 #include <array>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -22,6 +21,7 @@
 
 #include "core/clock.hpp"
 #include "core/event_log.hpp"
+#include "core/mutex.hpp"
 
 namespace velmira {
 
@@ -85,35 +85,35 @@ class game_rooms {
     int joiner;
   };
 
-  lookup_result look_up(std::string_view game_kod);
-  std::string create(game_room& row, std::string_view game_kod);
-  void free_row(game_room& row);
+  lookup_result look_up(std::string_view game_kod) REQUIRES(mutex_);
+  std::string create(game_room& row, std::string_view game_kod) REQUIRES(mutex_);
+  void free_row(game_room& row) REQUIRES(mutex_);
   std::optional<std::string> serve_room(game_room& row, std::string_view game_cmd,
-                                        std::string_view rest);
-  std::string join(game_room& row);
+                                        std::string_view rest) REQUIRES(mutex_);
+  std::string join(game_room& row) REQUIRES(mutex_);
   void post(game_room& row, std::string_view rest, column_pair mailbox,
-            std::optional<column_pair> stamp);
+            std::optional<column_pair> stamp) REQUIRES(mutex_);
   static std::optional<std::string> collect(game_room& row, std::string_view rest,
                                             column_pair mailbox, std::string_view reply_word);
 
   // GameKomnClear: frees room `n` when one of its players is idle too long.
-  void GameKomnClear(int n, game_room& row, local_seconds now);
+  void GameKomnClear(int n, game_room& row, local_seconds now) REQUIRES(mutex_);
   // The minute of day of a move stamp; an empty or unreadable stamp is
   // stamped with `now` first.
   static int stamped_minute(std::string& stamp, local_seconds now);
 
-  game_room& row_at(int room);
-  const game_room& row_at(int room) const;
+  game_room& row_at(int room) REQUIRES(mutex_);
+  const game_room& row_at(int room) const REQUIRES(mutex_);
 
   const clock_source& clock_;
   event_log& log_;
-  mutable std::mutex mutex_;  // guards everything below
-  player_draw draw_;
-  std::vector<game_room> game_table_;
+  mutable mutex mutex_;
+  player_draw draw_ GUARDED_BY(mutex_);
+  std::vector<game_room> game_table_ GUARDED_BY(mutex_);
   // Which row holds each code, and which rows are free, lowest first: a
   // room is found without comparing codes row by row.
-  std::unordered_map<std::string, size_t> rows_by_code_;
-  std::set<size_t> free_rows_;
+  std::unordered_map<std::string, size_t> rows_by_code_ GUARDED_BY(mutex_);
+  std::set<size_t> free_rows_ GUARDED_BY(mutex_);
 };
 
 }  // namespace velmira

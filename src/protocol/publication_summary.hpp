@@ -2,7 +2,7 @@
 // The nine last-publication values that clients poll, as raspisanie\info.ini,
 // to learn that a timetable, a menu or an announcement is new.
 //
-// Values are Windows-1251. Changed and saved under the operator lock only;
+// Values are Windows-1251. Changed and saved on the operator's thread only;
 // the object must outlive every command family that holds it.
 #include <array>
 #include <string>

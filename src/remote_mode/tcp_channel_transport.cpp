@@ -214,7 +214,7 @@ void tcp_channel_transport::connect(std::string host, std::uint16_t port, connec
   auto fresh = std::make_shared<connection>(io_);
   std::shared_ptr<connection> previous;
   {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     previous = std::exchange(current_, fresh);
   }
   if (previous) previous->shut_down();
@@ -246,14 +246,14 @@ std::size_t tcp_channel_transport::unread_bytes() const {
 }
 
 std::shared_ptr<tcp_channel_transport::connection> tcp_channel_transport::current() const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   return current_;
 }
 
 void tcp_channel_transport::drop_if_current(const std::shared_ptr<connection>& expected) {
   std::shared_ptr<connection> dropped;
   {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     if (expected && current_ != expected) return;
     dropped = std::exchange(current_, nullptr);
   }

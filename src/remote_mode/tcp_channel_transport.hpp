@@ -12,8 +12,8 @@
 // the transport is destroyed runs later with false.
 #include <boost/asio/io_context.hpp>
 #include <memory>
-#include <mutex>
 
+#include "core/mutex.hpp"
 #include "remote_mode/channel_transport.hpp"
 
 namespace velmira {
@@ -43,8 +43,8 @@ class tcp_channel_transport final : public channel_transport {
   void drop_if_current(const std::shared_ptr<connection>& expected);
 
   boost::asio::io_context& io_;
-  mutable std::mutex mutex_;
-  std::shared_ptr<connection> current_;  // guarded by mutex_
+  mutable mutex mutex_;
+  std::shared_ptr<connection> current_ GUARDED_BY(mutex_);
 };
 
 }  // namespace velmira

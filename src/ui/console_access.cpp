@@ -229,7 +229,7 @@ access_verdict console_access::check(const console_request_facts& request) {
 }
 
 login_outcome console_access::log_in(std::string_view key, std::string_view peer) {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   auto now = options_.clock();
   std::string address(peer);
   if (is_throttled(address, now)) return {login_outcome::throttled, {}};
@@ -242,7 +242,7 @@ login_outcome console_access::log_in(std::string_view key, std::string_view peer
 
 void console_access::log_out(std::string_view cookie_header) {
   auto tokens = cookie_values(cookie_header, console_session_cookie_name);
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   std::erase_if(sessions_, [&](const std::string& session) {
     return std::any_of(tokens.begin(), tokens.end(),
                        [&](const std::string& token) { return constant_time_equal(token, session); });
@@ -267,7 +267,7 @@ std::optional<std::string_view> console_access::bearer_key(std::string_view auth
 
 // A wrong key in a header is a guess like a wrong log-in, and counts alike.
 access_verdict console_access::check_bearer(std::string_view key, std::string_view peer) {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   auto now = options_.clock();
   std::string address(peer);
   if (is_throttled(address, now)) return access_verdict::throttled;
@@ -279,7 +279,7 @@ access_verdict console_access::check_bearer(std::string_view key, std::string_vi
 bool console_access::has_live_session(std::string_view cookie_header) const {
   auto tokens = cookie_values(cookie_header, console_session_cookie_name);
   if (tokens.empty()) return false;
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   bool found = false;
   // Every session is compared, so the time taken tells nothing of a match.
   for (const auto& token : tokens) {

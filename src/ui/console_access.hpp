@@ -14,7 +14,6 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -23,6 +22,7 @@
 #include <vector>
 
 #include "core/data_directory.hpp"
+#include "core/mutex.hpp"
 
 namespace velmira {
 
@@ -145,15 +145,15 @@ class console_access {
   static std::optional<std::string_view> bearer_key(std::string_view authorization);
   access_verdict check_bearer(std::string_view key, std::string_view peer);
   bool has_live_session(std::string_view cookie_header) const;
-  bool is_throttled(const std::string& peer, time_point now) const;
-  void count_failure(const std::string& peer, time_point now);
-  void make_room_for_address(time_point now);
-  std::string open_session();
+  bool is_throttled(const std::string& peer, time_point now) const REQUIRES(mutex_);
+  void count_failure(const std::string& peer, time_point now) REQUIRES(mutex_);
+  void make_room_for_address(time_point now) REQUIRES(mutex_);
+  std::string open_session() REQUIRES(mutex_);
 
   const console_access_options options_;
-  mutable std::mutex mutex_;
-  std::deque<std::string> sessions_;  // oldest first
-  std::unordered_map<std::string, failure_window> failures_;
+  mutable mutex mutex_;
+  std::deque<std::string> sessions_ GUARDED_BY(mutex_);  // oldest first
+  std::unordered_map<std::string, failure_window> failures_ GUARDED_BY(mutex_);
 };
 
 }  // namespace velmira

@@ -8,9 +8,10 @@
 // are immutable and shared; a caller may keep one after it leaves the memo.
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <unordered_map>
+
+#include "core/mutex.hpp"
 
 namespace velmira {
 
@@ -21,26 +22,26 @@ class bounded_memo {
 
   // Null when the key is not held.
   std::shared_ptr<const Value> find(const std::string& key) const {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     auto it = values_.find(key);
     return it == values_.end() ? nullptr : it->second;
   }
 
   void insert(const std::string& key, std::shared_ptr<const Value> value) {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     if (values_.size() >= capacity_) values_.clear();
     values_.insert_or_assign(key, std::move(value));
   }
 
   std::size_t size() const {
-    std::lock_guard lock(mutex_);
+    mutex_lock lock(mutex_);
     return values_.size();
   }
 
  private:
   std::size_t capacity_;
-  mutable std::mutex mutex_;
-  std::unordered_map<std::string, std::shared_ptr<const Value>> values_;
+  mutable mutex mutex_;
+  std::unordered_map<std::string, std::shared_ptr<const Value>> values_ GUARDED_BY(mutex_);
 };
 
 }  // namespace velmira

@@ -129,7 +129,7 @@ bool file_cache::settled(const stamp& version) const {
 }
 
 std::shared_ptr<const std::string> file_cache::kept(const std::string& key, const stamp& version) const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   auto it = entries_.find(key);
   if (it == entries_.end() || it->second.version != version) return nullptr;
   return it->second.bytes;
@@ -137,7 +137,7 @@ std::shared_ptr<const std::string> file_cache::kept(const std::string& key, cons
 
 void file_cache::keep(const std::string& key, const stamp& version, std::shared_ptr<const std::string> bytes) {
   if (bytes->size() > max_file_bytes) return forget(key);
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   if (auto it = entries_.find(key); it != entries_.end()) erase_locked(it);
   // A school's data directory fits many times over; which files make room
   // when it does not matters little.
@@ -147,7 +147,7 @@ void file_cache::keep(const std::string& key, const stamp& version, std::shared_
 }
 
 void file_cache::forget(const std::string& key) {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   if (auto it = entries_.find(key); it != entries_.end()) erase_locked(it);
 }
 
@@ -157,7 +157,7 @@ void file_cache::erase_locked(entry_map::iterator it) {
 }
 
 std::size_t file_cache::kept_files() const {
-  std::lock_guard lock(mutex_);
+  mutex_lock lock(mutex_);
   return entries_.size();
 }
 

@@ -32,11 +32,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <unordered_map>
+
+#include "core/mutex.hpp"
 
 struct stat;
 
@@ -94,14 +95,14 @@ class file_cache {
   std::shared_ptr<const std::string> kept(const std::string& key, const stamp& version) const;
   void keep(const std::string& key, const stamp& version, std::shared_ptr<const std::string> bytes);
   void forget(const std::string& key);
-  void erase_locked(entry_map::iterator it);
+  void erase_locked(entry_map::iterator it) REQUIRES(mutex_);
   bool settled(const stamp& version) const;
 
   std::string root_;  // without a trailing "/"
   clock now_;
-  mutable std::mutex mutex_;
-  entry_map entries_;
-  std::size_t total_bytes_ = 0;
+  mutable mutex mutex_;
+  entry_map entries_ GUARDED_BY(mutex_);
+  std::size_t total_bytes_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace velmira

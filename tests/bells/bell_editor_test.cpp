@@ -13,6 +13,7 @@
 #include "bells/bell_files.hpp"
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
@@ -179,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"23", "30", "23", "15", "45", "10"}, {"23", "25", " ", " ", " ", " "}}},
         chain_case{"StartWithoutMinuteHasNoEnd", {{{1, start_hour, "8"}, {1, length, "45"}, {1, break_after, "10"}}},
                    {{"8", " ", " ", " ", "45", "10"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 TEST_F(BellEditor, RefusedChangesLeaveTheGridAsItWas) {
   start_with({"S"});
@@ -406,7 +407,7 @@ INSTANTIATE_TEST_SUITE_P(
                       add_refusal{"EmptyName", 3, "", {"А название за Вас я писать буду?"}},
                       add_refusal{"ExistingOfTen", 10, "S1", {"Количество расписаний не должно быть более  10"}},
                       add_refusal{"NotAFileName", 1, "a/b", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 struct move_case {
   const char* name;
@@ -436,7 +437,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Move,
                                            move_case{"LastDown", 2, +1, {"A", "B", "C"}, 2},
                                            move_case{"FirstDown", 0, +1, {"B", "A", "C"}, 1},
                                            move_case{"LastUp", 2, -1, {"A", "C", "B"}, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testing::by_name);
 
 TEST_F(BellEditor, MovedSchemaStaysCurrent) {
   start_with({"A", "B"}, {schema_file(3, chain_830_rows), schema_file(3, {})});

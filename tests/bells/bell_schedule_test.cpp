@@ -10,6 +10,7 @@
 #include "core/data_directory.hpp"
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
@@ -187,7 +188,8 @@ TEST_P(RefusedSchemaName, IsRefusedWithAMessageAndTouchesNoFile) {
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedSchemaName,
                          ::testing::Values("", ".", "..", "a/b", "a\\b", "../setting", "..\\setting", "C:x",
                                            "a:b", "a\tb", "a\x1f", "a\x7f", std::string("a\0b", 3), "spisok",
-                                           "Spisok"));
+                                           "Spisok"),
+                         testing::by_text);
 
 TEST_F(BellSchedule, ListNamingAFileOutsideTheFolderIsRefusedOnLoad) {
   dir.write("setting.ini", numbered_schema_file());

@@ -6,6 +6,7 @@
 
 #include "bells/bell_files.hpp"
 #include "bells/schema_table.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -172,7 +173,7 @@ TEST_P(NormaliseBeforeSave, ActsOnEveryDayAndOnlyOnItsOwnBlock) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NormaliseBeforeSave, ::testing::ValuesIn(normalisation_cases),
-                         [](const auto& info) { return info.param.name; });
+                         testing::by_name);
 
 }  // namespace
 }  // namespace velmira

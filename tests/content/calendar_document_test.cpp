@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -85,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         markup_case{"CentredSecondParagraph", {{"a\r"}, {"b", "c"}}, "a<br><c>b</c>"},
         markup_case{"TwoCentredParagraphsShareOneTag", {{"a\rb", "c"}}, "<c>a<br>b</c>"},
         markup_case{"BreakInsideStyledRun", {{"a\rb", "u"}}, "<u>a<br>b</u>"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 TEST(ParagraphBounds, FindTheParagraphAroundAPosition) {
   auto document = document_from_runs({{"ab\rcd\r"}});

@@ -9,6 +9,7 @@
 #include "core/data_directory.hpp"
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
@@ -120,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
                       load_case{"DoctypeAnywhereInTheLine", "101/x<!DOCTYPE html>/102/\r\n", {}},
                       load_case{"DoctypeOnlyOnALaterLine", "101/\r\n<!DOCTYPE html>\r\n", {"101"}},
                       load_case{"OtherCaseIsNoPage", "<!doctype html>/\r\n", {"<!doctype html>"}}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 }  // namespace
 }  // namespace velmira

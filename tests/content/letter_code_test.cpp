@@ -6,6 +6,7 @@
 
 #include "content/letter_code.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -28,6 +29,7 @@ TEST(LetterCode, TableIsSixteenDistinctLowerCaseLetters) {
 }
 
 struct encoding_case {
+  const char* name;
   std::u16string source;
   std::string digits;
 };
@@ -41,15 +43,16 @@ TEST_P(LetterCodeEncoding, WritesEveryCodeUnitAsItsDigitsInLetters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LetterCodeEncoding,
-    ::testing::Values(encoding_case{u"", ""},
-                      encoding_case{u"abc", "616263"},
+    ::testing::Values(encoding_case{"Empty", u"", ""},
+                      encoding_case{"Ascii", u"abc", "616263"},
                       // Below 0x10 the leading zero is kept.
-                      encoding_case{u"\x0A", "0A"},
-                      encoding_case{u"\xFF", "FF"},
-                      encoding_case{u"\x0100", "100"},
+                      encoding_case{"LeadingZeroKept", u"\x0A", "0A"},
+                      encoding_case{"ByteFF", u"\xFF", "FF"},
+                      encoding_case{"ThreeDigitUnit", u"\x0100", "100"},
                       // The Cyrillic letter А.
-                      encoding_case{u"\x0410", "410"},
-                      encoding_case{u"\x1234\x0410z", "12344107A"}));
+                      encoding_case{"CyrillicA", u"\x0410", "410"},
+                      encoding_case{"UnitsOfFourThreeAndTwoDigits", u"\x1234\x0410z", "12344107A"}),
+    testing::by_name);
 
 TEST(LetterCode, AbcRepeatsTheLetterForSixAndDecodesBack) {
   std::string coded = StrToHex(std::u16string_view(u"abc"));

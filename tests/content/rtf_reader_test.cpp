@@ -9,6 +9,7 @@
 
 #include "content/rtf_writer.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -140,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
         reader_case{"PlainTextLines", "\xd1\xf2\xf0\xee\xea\xe0 1\r\n2\r\n", "[|l]Строка 1\r2"},
         reader_case{"PlainTextSingleLineEnd", "\r\n", ""},
         reader_case{"EmptyInput", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 std::string nested(std::size_t depth, std::string_view inner) {
   return "{\\rtf1 a" + std::string(depth, '{') + std::string(inner) + std::string(depth, '}') +

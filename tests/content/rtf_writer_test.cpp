@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "content/rtf_reader.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 
@@ -97,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         round_trip_case{"DigitAndSpaceAfterStyleChange",
                         {character('1', bold), character('2'), character(' ', bold),
                          character('-', all_styles), character('x')}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 TEST(RtfWriter, OutputIsSevenBitWithoutChannelSeparators) {
   std::mt19937 generator(7);

@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "core/clock.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
 
 struct moment_case {
+  const char* name;
   int year;
   unsigned month, day;
   int hour, minute, second;
@@ -28,13 +30,14 @@ TEST_P(ClockText, UsesRussianShortDateAndLongTime) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ClockText,
-    ::testing::Values(moment_case{2023, 12, 25, 14, 5, 9, "25.12.2023", "14:05:09"},
+    ::testing::Values(moment_case{"TwoDigitHour", 2023, 12, 25, 14, 5, 9, "25.12.2023", "14:05:09"},
                       // Day and month keep their zero, the hour does not.
-                      moment_case{2023, 5, 9, 9, 3, 7, "09.05.2023", "9:03:07"},
-                      moment_case{2024, 1, 1, 0, 0, 0, "01.01.2024", "0:00:00"},
-                      moment_case{2024, 2, 29, 23, 59, 59, "29.02.2024", "23:59:59"},
-                      moment_case{2024, 3, 1, 0, 5, 0, "01.03.2024", "0:05:00"},
-                      moment_case{1999, 12, 31, 10, 0, 0, "31.12.1999", "10:00:00"}));
+                      moment_case{"OneDigitHourAndZeroPaddedDate", 2023, 5, 9, 9, 3, 7, "09.05.2023", "9:03:07"},
+                      moment_case{"Midnight", 2024, 1, 1, 0, 0, 0, "01.01.2024", "0:00:00"},
+                      moment_case{"LastSecondOfALeapDay", 2024, 2, 29, 23, 59, 59, "29.02.2024", "23:59:59"},
+                      moment_case{"FiveMinutesPastMidnight", 2024, 3, 1, 0, 5, 0, "01.03.2024", "0:05:00"},
+                      moment_case{"LastDayOf1999", 1999, 12, 31, 10, 0, 0, "31.12.1999", "10:00:00"}),
+    testing::by_name);
 
 TEST(ClockText, FollowsTheCalendarAcrossTheYearEnd) {
   auto t = make_local(2023, 12, 31, 23, 0, 0) + std::chrono::hours{2};

@@ -10,6 +10,7 @@
 
 #include "core/data_directory.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
@@ -37,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "C:\\Windows\\x.ini", "raspisanie\\c:x", std::string("a\0b", 3),
                       std::string("raspisanie\\\0", 12), "a\x01.ini", "a\tb", "a\nb", "a\x1f",
                       "a\x7f", "raspisanie\\\\x.ini", "raspisanie//x.ini", "raspisanie\\",
-                      ".", "raspisanie\\.\\x"));
+                      ".", "raspisanie\\.\\x"),
+    testing::by_text);
 
 TEST(DataDirectory, CheckedFileAcceptsNamesInsideTheTree) {
   data_directory data("/srv/velmira");

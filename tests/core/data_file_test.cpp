@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/data_file.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
@@ -42,9 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
                       split_case{"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
                       // Other control characters are text.
                       split_case{"a\x0b" "b\tc\r\n", {"a\x0b" "b\tc"}},
-                      split_case{std::string("a\0b\r\n", 5), {std::string("a\0b", 3)}}));
+                      split_case{std::string("a\0b\r\n", 5), {std::string("a\0b", 3)}}),
+    testing::by_text_of(&split_case::text));
 
 struct up_to_empty_case {
+  const char* name;
   lines_t lines;
   lines_t kept;
 };
@@ -57,11 +60,12 @@ TEST_P(LinesUpToEmpty, StopsBeforeTheFirstEmptyLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LinesUpToEmpty,
-    ::testing::Values(up_to_empty_case{{"a", "b", "", "c", ""}, {"a", "b"}},
-                      up_to_empty_case{{"a", "b"}, {"a", "b"}},
-                      up_to_empty_case{{"", "a"}, {}}, up_to_empty_case{{}, {}},
+    ::testing::Values(up_to_empty_case{"EmptyLineInTheMiddle", {"a", "b", "", "c", ""}, {"a", "b"}},
+                      up_to_empty_case{"NoEmptyLine", {"a", "b"}, {"a", "b"}},
+                      up_to_empty_case{"EmptyFirstLine", {"", "a"}, {}}, up_to_empty_case{"NoLines", {}, {}},
                       // A line of one space is not empty.
-                      up_to_empty_case{{"a", " ", "b"}, {"a", " ", "b"}}));
+                      up_to_empty_case{"OneSpaceIsNotEmpty", {"a", " ", "b"}, {"a", " ", "b"}}),
+    testing::by_name);
 
 TEST(JoinLines, EndsEveryLineWithCrLf) {
   EXPECT_EQ(join_lines({}), "");

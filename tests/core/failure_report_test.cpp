@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "support/case_name.hpp"
 #include "support/stderr_capture.hpp"
 
 namespace velmira {
@@ -44,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A pipe keeps a write whole only up to 4096 bytes.
         report_case{"LongReasonCutShort", [] { report_failure("HTTP request", long_reason); },
                     "velmira: HTTP request: " + std::string(1024, 'x') + "\n"}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 }  // namespace
 }  // namespace velmira

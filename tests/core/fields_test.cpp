@@ -5,6 +5,7 @@
 
 #include "core/fields.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -34,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
                       cut_case{"", ";", "", ""},
                       cut_case{"login\x0bpass\x0b", "\x0b", "login", "pass\x0b"},
                       cut_case{"a||b", "||", "a", "b"},
-                      cut_case{"a|b||c", "||", "a|b", "c"}));
+                      cut_case{"a|b||c", "||", "a|b", "c"}),
+    testing::by_text_of(&cut_case::input));
 
 TEST(CutField, RepeatedCutsWalkEveryTerminatedField) {
   std::string_view rest = "1;22;;333;tail";
@@ -48,6 +50,7 @@ TEST(CutField, RepeatedCutsWalkEveryTerminatedField) {
 }
 
 struct rule_case {
+  const char* name;
   std::string text;
   int tip;
   bool allowed;
@@ -62,30 +65,35 @@ TEST_P(PoiskBukvRule, AcceptsOnlyTheCharactersOfItsType) {
 
 INSTANTIATE_TEST_SUITE_P(
     LoginType, PoiskBukvRule,
-    ::testing::Values(rule_case{"0123456789", 1, true},
-                      rule_case{"ABCDEFGHIJKLMNOPQRSTUVWXYZ", 1, true},
-                      rule_case{"abcdefghijklmnopqrstuvwxyz", 1, true},
-                      rule_case{"_-", 1, true}, rule_case{"Ivan_Petrov-2", 1, true},
-                      rule_case{"", 1, false}, rule_case{"ivan petrov", 1, false},
-                      rule_case{from_utf8("логин"), 1, false},
-                      rule_case{"ivan" + from_utf8("ё"), 1, false},
+    ::testing::Values(rule_case{"Digits", "0123456789", 1, true},
+                      rule_case{"UpperCaseLatin", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", 1, true},
+                      rule_case{"LowerCaseLatin", "abcdefghijklmnopqrstuvwxyz", 1, true},
+                      rule_case{"UnderscoreAndMinus", "_-", 1, true}, rule_case{"MixedLogin", "Ivan_Petrov-2", 1, true},
+                      rule_case{"Empty", "", 1, false}, rule_case{"Space", "ivan petrov", 1, false},
+                      rule_case{"Cyrillic", from_utf8("логин"), 1, false},
+                      rule_case{"LatinWithYo", "ivan" + from_utf8("ё"), 1, false},
                       // The neighbours of the allowed ranges in ASCII.
-                      rule_case{"a/", 1, false}, rule_case{"a:", 1, false}, rule_case{"a@", 1, false},
-                      rule_case{"a[", 1, false}, rule_case{"a^", 1, false}, rule_case{"a`", 1, false},
-                      rule_case{"a{", 1, false}, rule_case{"a.b", 1, false},
-                      rule_case{std::string("a\0b", 3), 1, false}, rule_case{"a\x7f", 1, false}));
+                      rule_case{"SlashBelowDigits", "a/", 1, false}, rule_case{"ColonAboveDigits", "a:", 1, false},
+                      rule_case{"AtBelowUpperCase", "a@", 1, false}, rule_case{"BracketAboveUpperCase", "a[", 1, false},
+                      rule_case{"CaretBelowUnderscore", "a^", 1, false},
+                      rule_case{"BacktickAboveUnderscore", "a`", 1, false},
+                      rule_case{"BraceAboveLowerCase", "a{", 1, false}, rule_case{"Dot", "a.b", 1, false},
+                      rule_case{"Nul", std::string("a\0b", 3), 1, false}, rule_case{"Delete", "a\x7f", 1, false}),
+    testing::by_name);
 
-INSTANTIATE_TEST_SUITE_P(
-    PortType, PoiskBukvRule,
-    ::testing::Values(rule_case{"8080", 2, true}, rule_case{"0", 2, true}, rule_case{"", 2, false},
-                      rule_case{"80a", 2, false}, rule_case{"-80", 2, false},
-                      rule_case{"+80", 2, false}, rule_case{"80 ", 2, false},
-                      rule_case{"8_0", 2, false}));
+INSTANTIATE_TEST_SUITE_P(PortType, PoiskBukvRule,
+                         ::testing::Values(rule_case{"Port8080", "8080", 2, true}, rule_case{"Zero", "0", 2, true},
+                                           rule_case{"Empty", "", 2, false}, rule_case{"Letter", "80a", 2, false},
+                                           rule_case{"Minus", "-80", 2, false}, rule_case{"Plus", "+80", 2, false},
+                                           rule_case{"TrailingSpace", "80 ", 2, false},
+                                           rule_case{"Underscore", "8_0", 2, false}),
+                         testing::by_name);
 
 INSTANTIATE_TEST_SUITE_P(
     OtherTypes, PoiskBukvRule,
-    ::testing::Values(rule_case{"abc", 0, false}, rule_case{"123", 3, false},
-                      rule_case{"abc", -1, false}, rule_case{"", 0, false}));
+    ::testing::Values(rule_case{"TypeZero", "abc", 0, false}, rule_case{"TypeThree", "123", 3, false},
+                      rule_case{"NegativeType", "abc", -1, false}, rule_case{"EmptyOfTypeZero", "", 0, false}),
+    testing::by_name);
 
 struct number_case {
   std::string text;
@@ -104,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                       number_case{"007", 7}, number_case{"2147483647", 2147483647},
                       number_case{"", 0}, number_case{"80a", 0}, number_case{"a80", 0},
                       number_case{"1.5", 0}, number_case{"-", 0}, number_case{"+", 0},
-                      number_case{"99999999999", 0}));
+                      number_case{"99999999999", 0}),
+    testing::by_text_of(&number_case::text));
 
 TEST(CodOrg, WritesEveryByteAsTwoUpperCaseHexDigits) {
   EXPECT_EQ(CodOrg(""), "");

@@ -5,6 +5,7 @@
 #include "core/greeting.hpp"
 #include "core/settings_page.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -41,6 +42,7 @@ TEST_F(Greeting, EmptyFieldsKeepTheirTerminators) {
 }
 
 struct calendar_case {
+  const char* name;
   bool calendar_on;
   std::string off_flag;
   std::string field;
@@ -54,12 +56,14 @@ TEST_P(GreetingCalendarFlag, SecondPartEndsWithTheCalendarFlag) {
   EXPECT_EQ(g.soob_connect2, "web$secret$D8EAEEEBE0$" + GetParam().field + "$");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, GreetingCalendarFlag,
-    ::testing::Values(calendar_case{true, "0", "1"}, calendar_case{true, "", "1"},
-                      // At start-up the flag of a schedule that is off is "0";
-                      // after a switch back to local mode it is empty.
-                      calendar_case{false, "0", "0"}, calendar_case{false, "", ""}));
+INSTANTIATE_TEST_SUITE_P(Cases, GreetingCalendarFlag,
+                         ::testing::Values(calendar_case{"OnAtStartUp", true, "0", "1"},
+                                           calendar_case{"OnAfterLocalMode", true, "", "1"},
+                                           // At start-up the flag of a schedule that is off is "0";
+                                           // after a switch back to local mode it is empty.
+                                           calendar_case{"OffAtStartUp", false, "0", "0"},
+                                           calendar_case{"OffAfterLocalMode", false, "", ""}),
+                         testing::by_name);
 
 TEST_F(Greeting, EmptyOrganisationGivesAnEmptyField) {
   auto g = build_greeting(page, "", "0");

@@ -22,15 +22,21 @@
 #include <thread>
 
 #include "core/http_listener.hpp"
+#include "support/case_name.hpp"
 #include "support/stderr_capture.hpp"
 #include "core/tcp_listener.hpp"
+#include "support/eventually.hpp"
 #include "support/line_client.hpp"
 
 namespace velmira {
 namespace {
 
 namespace asio = boost::asio;
+using testing::eventually;
 using testing::line_client;
+
+// Listeners under test take a port the kernel picks, on loopback only.
+const asio::ip::address loopback = asio::ip::address_v4::loopback();
 
 // A connection that does nothing but stay open until closed.
 class idle_connection final : public connection, public std::enable_shared_from_this<idle_connection> {
@@ -71,17 +77,6 @@ struct fixed_clock_log {
   event_log log{clock, switches};
 };
 
-// Polls `condition` until it holds or `limit` has passed; its last answer.
-bool eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
 auto idle_connections() {
   return [](asio::ip::tcp::socket s, std::function<void()> on_end) -> std::shared_ptr<connection> {
     return std::make_shared<idle_connection>(std::move(s), std::move(on_end));
@@ -93,8 +88,8 @@ TEST(TcpListener, ConnectionPastTheCapIsClosedAndLogged) {
   io_pool pool;
   {
     tcp_listener listener(pool.io, idle_connections(), l.log, "TCP", {.max_connections = 3});
-    auto port = testing::free_port();
-    ASSERT_FALSE(listener.start(port));
+    ASSERT_FALSE(listener.start(loopback, 0));
+    const auto port = listener.local_port();
     std::vector<std::unique_ptr<line_client>> held;
     for (int i = 0; i < 3; ++i) held.push_back(std::make_unique<line_client>(port));
     line_client refused(port);
@@ -113,12 +108,12 @@ TEST(TcpListener, StartOnATakenPortFailsAndStaysStopped) {
   io_pool pool;
   tcp_listener first(pool.io, idle_connections(), l.log, "TCP");
   tcp_listener second(pool.io, idle_connections(), l.log, "TCP");
-  auto port = testing::free_port();
-  ASSERT_FALSE(first.start(port));
-  EXPECT_TRUE(second.start(port));
+  ASSERT_FALSE(first.start(loopback, 0));
+  const auto port = first.local_port();
+  EXPECT_TRUE(second.start(loopback, port));
   EXPECT_FALSE(second.running());
   first.stop();
-  EXPECT_FALSE(second.start(port));  // the port is free again at once
+  EXPECT_FALSE(second.start(loopback, port));  // the port is free again at once
   second.stop();
 }
 
@@ -154,8 +149,8 @@ TEST(TcpListener, KeepAliveProbesAreSetOnAcceptedSocketsWhenAsked) {
           return std::make_shared<idle_connection>(std::move(s), std::move(on_end));
         },
         l.log, "TCP", {.keep_alive = keep_alive});
-    auto port = testing::free_port();
-    ASSERT_FALSE(listener.start(port));
+    ASSERT_FALSE(listener.start(loopback, 0));
+    const auto port = listener.local_port();
     line_client client(port);
     auto settings = seen.get_future();
     ASSERT_EQ(settings.wait_for(std::chrono::seconds(10)), std::future_status::ready);
@@ -244,8 +239,8 @@ TEST(TcpListener, AFailedAcceptPausesTheListenerAndIsLoggedOncePerEpisode) {
   fixed_clock_log l;
   io_pool pool;
   tcp_listener listener(pool.io, idle_connections(), l.log, "TCP");
-  const auto port = testing::free_port();
-  ASSERT_FALSE(listener.start(port));
+  ASSERT_FALSE(listener.start(loopback, 0));
+  const auto port = listener.local_port();
   std::vector<std::unique_ptr<line_client>> clients;
   few_free_descriptors limit;
   int spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -281,14 +276,17 @@ class echo_target final : public immediate_http_handler {
 template <class Handler>
 class started_http_listener : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(listener.start(port)); }
+  void SetUp() override {
+    ASSERT_FALSE(listener.start("127.0.0.1", 0));
+    port = listener.local_port();
+  }
   void TearDown() override { listener.stop(); }
 
   fixed_clock_log l;
   io_pool pool;
   Handler handler;
   http_listener listener{pool.io, handler, l.log, {std::chrono::milliseconds(300), 100}};
-  std::uint16_t port = testing::free_port();
+  std::uint16_t port = 0;
 };
 
 class HttpListener : public started_http_listener<echo_target> {};
@@ -343,14 +341,17 @@ std::string chunk(const std::string& bytes) {
 // for what it sent, not for going quiet.
 class HttpListenerBodies : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(listener.start(port)); }
+  void SetUp() override {
+    ASSERT_FALSE(listener.start("127.0.0.1", 0));
+    port = listener.local_port();
+  }
   void TearDown() override { listener.stop(); }
 
   fixed_clock_log l;
   io_pool pool;
   echo_target handler;
   http_listener listener{pool.io, handler, l.log};
-  std::uint16_t port = testing::free_port();
+  std::uint16_t port = 0;
 };
 
 struct request_case {
@@ -383,7 +384,7 @@ INSTANTIATE_TEST_SUITE_P(
         request_case{"LeadingLf", "\nGET /a HTTP/1.1\r\nHost: x\r\n\r\n"},
         // The next request then begins with the empty line.
         request_case{"CrLfAfterABody", get_with_body("0123456789") + "\r\n"}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 class HttpListenerRefuses : public HttpListenerBodies, public ::testing::WithParamInterface<request_case> {};
 
@@ -406,7 +407,7 @@ INSTANTIATE_TEST_SUITE_P(
                                                      "0\r\n\r\n"},
         // One empty line is forgiven, not any number of them.
         request_case{"TwoEmptyLines", "\r\n\r\nGET /a HTTP/1.1\r\nHost: x\r\n\r\n"}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 TEST_F(HttpListenerBodies, AnEmptyLineArrivingInTwoPiecesIsSkipped) {
   line_client c(port);
@@ -449,7 +450,7 @@ TEST_F(HttpListenerFailures, OnlyAConnectionEndingOnAnErrorIsReported) {
   ASSERT_TRUE(all_ended());
   EXPECT_EQ(captured.until(""), "");
 
-  ASSERT_FALSE(listener.start(port));
+  ASSERT_FALSE(listener.start("127.0.0.1", port));
   asio::io_context io;
   asio::ip::tcp::socket reset(io);
   reset.connect({asio::ip::address_v4::loopback(), port});
@@ -501,7 +502,10 @@ class counting_target final : public immediate_http_handler {
 
 class HttpListenerMemo : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(listener.start(port)); }
+  void SetUp() override {
+    ASSERT_FALSE(listener.start("127.0.0.1", 0));
+    port = listener.local_port();
+  }
   void TearDown() override { listener.stop(); }
 
   static std::string reply_with(const std::string& body) {
@@ -513,7 +517,7 @@ class HttpListenerMemo : public ::testing::Test {
   io_pool pool;
   counting_target handler;
   http_listener listener{pool.io, handler, l.log, {std::chrono::milliseconds(1000), 100}};
-  std::uint16_t port = testing::free_port();
+  std::uint16_t port = 0;
 };
 
 TEST_F(HttpListenerMemo, ASharedBodyIsSentAndEachConnectionHasItsOwnMemo) {
@@ -581,7 +585,7 @@ INSTANTIATE_TEST_SUITE_P(
         connection_case{"Http10", "GET /a HTTP/1.0\r\n", "", false},
         connection_case{"Http10KeepAlive", "GET /a HTTP/1.0\r\nConnection: keep-alive\r\n",
                         "Connection: keep-alive\r\n", true}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 }  // namespace
 }  // namespace velmira

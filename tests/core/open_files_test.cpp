@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "core/limits.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -44,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         cap_case{"OneAboveTheReserve", reserve + 1, 2, 1},
         cap_case{"AtTheReserve", reserve, 2, 1},
         cap_case{"BelowTheReserve", 16, 2, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 // The soft limit put back as it was when the test ends.
 class saved_descriptor_limit {

@@ -11,6 +11,7 @@
 #include "core/settings_file.hpp"
 #include "core/settings_page.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
@@ -204,6 +205,7 @@ TEST_F(SettingsFile, MissingFileThrows) {
 }
 
 struct purge_case {
+  const char* name;
   std::string line;
   bool on;
   int index;
@@ -226,16 +228,18 @@ TEST_P(MenuPurgeLine, SelectsTheAgeAndItsUnit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MenuPurgeLine,
-    ::testing::Values(purge_case{"1;2;", true, 2, true, "месяцев"},
-                      purge_case{"1;0;", true, 0, true, "месяца"},
-                      purge_case{"1;11;", true, 11, true, "месяцев"},
-                      purge_case{"0;-1;", false, -1, false, ""},
+    ::testing::Values(purge_case{"OnAtIndexTwo", "1;2;", true, 2, true, "месяцев"},
+                      purge_case{"OnAtIndexZero", "1;0;", true, 0, true, "месяца"},
+                      purge_case{"OnAtTheLastIndex", "1;11;", true, 11, true, "месяцев"},
+                      purge_case{"Off", "0;-1;", false, -1, false, ""},
                       // An off switch ignores whatever index follows it.
-                      purge_case{"0;4;", false, -1, false, ""},
-                      purge_case{"", false, -1, false, ""},
-                      purge_case{"2;1;", false, -1, false, ""}));
+                      purge_case{"OffWithAnIndex", "0;4;", false, -1, false, ""},
+                      purge_case{"EmptyLine", "", false, -1, false, ""},
+                      purge_case{"UnknownSwitch", "2;1;", false, -1, false, ""}),
+    testing::by_name);
 
 struct notes_case {
+  const char* name;
   int purge_line;
   std::string value;
   bool notes_after_load;
@@ -252,9 +256,10 @@ TEST_P(PurgeLineAndNotesSwitch, OnlyAnOffAnnouncementsPurgeClearsTheNotesSwitch)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PurgeLineAndNotesSwitch,
-    ::testing::Values(notes_case{24, "0;-1;", false}, notes_case{24, "", false},
-                      notes_case{24, "1;0;", true}, notes_case{25, "0;-1;", true},
-                      notes_case{26, "0;-1;", true}));
+    ::testing::Values(notes_case{"NewsPurgeOff", 24, "0;-1;", false}, notes_case{"NewsPurgeEmpty", 24, "", false},
+                      notes_case{"NewsPurgeOn", 24, "1;0;", true}, notes_case{"MenuPurgeOff", 25, "0;-1;", true},
+                      notes_case{"TimetablePurgeOff", 26, "0;-1;", true}),
+    testing::by_name);
 
 class BadPurgeIndex : public SettingsFile, public ::testing::WithParamInterface<std::string> {};
 
@@ -275,7 +280,8 @@ TEST_P(BadPurgeIndex, StopsTheLoadAtThatLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadPurgeIndex,
-                         ::testing::Values("1;x;", "1;;", "1;2.5;", "1;3a;", "1;"));
+                         ::testing::Values("1;x;", "1;;", "1;2.5;", "1;3a;", "1;"),
+                         testing::by_text);
 
 TEST_F(SettingsFile, FullFileRoundTripsByteForByte) {
   dir.write("kalendgraf.rtf", "{\\rtf1}");
@@ -320,6 +326,7 @@ TEST_F(SettingsFile, SaveWritesTheFileAnewFromThePage) {
 }
 
 struct mode_case {
+  const char* name;
   std::string line;
   operating_mode mode;
   std::string saved;
@@ -343,10 +350,11 @@ TEST_P(ModeLine, SelectsTheModeAndItsDisplay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ModeLine,
-                         ::testing::Values(mode_case{"1", operating_mode::local, "1"},
-                                           mode_case{"", operating_mode::local, "1"},
-                                           mode_case{"0", operating_mode::remote, "0"},
-                                           mode_case{"x", operating_mode::remote, "0"}));
+                         ::testing::Values(mode_case{"LocalByOne", "1", operating_mode::local, "1"},
+                                           mode_case{"LocalWhenEmpty", "", operating_mode::local, "1"},
+                                           mode_case{"RemoteByZero", "0", operating_mode::remote, "0"},
+                                           mode_case{"RemoteByAnyOther", "x", operating_mode::remote, "0"}),
+                         testing::by_name);
 
 TEST_F(SettingsFile, MasterCopyKeepsItsHiddenValuesApartAndWritesThemBack) {
   // Autostart is on locally, so a save of the master's copy that wrongly
@@ -402,6 +410,7 @@ TEST_F(SettingsFile, MasterCopyEditsOfShownValuesAreSaved) {
 }
 
 struct calendar_case {
+  const char* name;
   std::string dop;
   std::string line;
   bool rtf_present;
@@ -430,11 +439,13 @@ TEST_P(CalendarLine, NeedsTheSwitchAndTheFileAndLoadsOnlyTheLocalOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CalendarLine,
-                         ::testing::Values(calendar_case{"", "1", true, true, true},
-                                           calendar_case{"", "1", false, false, false},
-                                           calendar_case{"", "0", true, false, false},
-                                           calendar_case{"remote\\", "1", true, true, false},
-                                           calendar_case{"remote\\", "1", false, false, false}));
+                         ::testing::Values(calendar_case{"OnWithTheFile", "", "1", true, true, true},
+                                           calendar_case{"OnWithoutTheFile", "", "1", false, false, false},
+                                           calendar_case{"OffWithTheFile", "", "0", true, false, false},
+                                           calendar_case{"MasterCopyOnWithTheFile", "remote\\", "1", true, true, false},
+                                           calendar_case{"MasterCopyOnWithoutTheFile", "remote\\", "1", false, false,
+                                                         false}),
+                         testing::by_name);
 
 TEST_F(SettingsFile, CalendarOfTheMasterCopyIsLookedForInItsFolder) {
   // A local calendar file does not count for the master's copy.
@@ -492,6 +503,7 @@ namespace velmira {
 namespace {
 
 struct loadable_case {
+  const char* name;
   const char* purge_line;
   int line;
   bool loadable;
@@ -506,9 +518,13 @@ TEST_P(LoadableSettings, AgreesWithTheLoader) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LoadableSettings,
-                         ::testing::Values(loadable_case{"1;2;", 24, true}, loadable_case{"0;x;", 25, true},
-                                           loadable_case{"1;x;", 24, false}, loadable_case{"1;;", 25, false},
-                                           loadable_case{"1;3", 26, false}, loadable_case{"1;x;", 23, true}));
+                         ::testing::Values(loadable_case{"NewsPurgeOn", "1;2;", 24, true},
+                                           loadable_case{"MenuPurgeOffWithABadIndex", "0;x;", 25, true},
+                                           loadable_case{"NewsPurgeBadIndex", "1;x;", 24, false},
+                                           loadable_case{"MenuPurgeEmptyIndex", "1;;", 25, false},
+                                           loadable_case{"TimetablePurgeUnterminated", "1;3", 26, false},
+                                           loadable_case{"BadIndexOnTheNotesLine", "1;x;", 23, true}),
+                         testing::by_name);
 
 TEST(LoadableSettings, ShortFileIsLoadable) { EXPECT_TRUE(loadable_settings({"2.0", "7001"})); }
 

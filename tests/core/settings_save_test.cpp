@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/settings_page.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -77,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                           p.master_address = "";
                         },
                         std::nullopt}),
-    [](const ::testing::TestParamInfo<save_check_case>& info) { return info.param.name; });
+    testing::by_name);
 
 }  // namespace
 }  // namespace velmira

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -50,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         decode_case{"lone_continuation", "a\x80" "b", false, "a?b"},
         decode_case{"windows_1251_bytes", "\xCE\xF1", false, "??"},
         decode_case{"invalid_byte", "x\xFF" "y", false, "x?y"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 // Single sequences of every lead byte from 0x80 up: from_utf8 makes one
 // character of exactly those is_valid_utf8 accepts, and at least two of the

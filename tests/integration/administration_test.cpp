@@ -2,11 +2,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <thread>
 
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
 #include "integration/server_fixture.hpp"
+#include "support/eventually.hpp"
 
 namespace velmira::testing {
 namespace {
@@ -52,17 +52,6 @@ TEST(Administration, AcceptedLogInGetsTheConnectionData) {
   auto c = s.connect();
   c->send("conecAdmiadmin;adminpw;\r\n");
   EXPECT_EQ(c->read_bytes(6), "conec2");
-}
-
-// Polls a condition the timer makes true; bounded.
-template <class Condition>
-bool eventually(Condition done, std::chrono::seconds limit = std::chrono::seconds(10)) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 TEST(Housekeeping, NightlyPurgeRunsOnTheServersTimer) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "integration/server_fixture.hpp"
+#include "support/case_name.hpp"
 #include "support/stderr_capture.hpp"
 
 namespace velmira::testing {
@@ -179,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                       login_case{"zameVUchepupil;pw2;", "zameV1"}, login_case{"zameVUhitteach;pw1;", "error"},
                       login_case{"zameVUchepupil;bad;", "error"}, login_case{"newsVUhitteach;pw1;", "newsV1"},
                       login_case{"newsVUchepupil;pw2;", "newsV0"}, login_case{"newsVDireboss;pw3;", "error"},
-                      login_case{"newsVUhitteach;pw2;", "error"}));
+                      login_case{"newsVUhitteach;pw2;", "error"}),
+    testing::by_text_of(&login_case::request));
 
 }  // namespace
 }  // namespace velmira::testing

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <memory>
 #include <sstream>
@@ -21,6 +20,7 @@
 #include "core/text_codec.hpp"
 #include "integration/server_fixture.hpp"
 #include "integration/server_process.hpp"
+#include "support/eventually.hpp"
 #include "support/line_client.hpp"
 #include "support/temp_dir.hpp"
 
@@ -53,14 +53,8 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
   return n;
 }
 
-bool eventually(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20)) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
+// A flood of hundreds of connections takes the server a while to work through.
+constexpr std::chrono::seconds flood_patience{20};
 
 class DescriptorLimit : public ::testing::Test {
  protected:
@@ -108,7 +102,7 @@ TEST_F(DescriptorLimit, IdleConnectionsPastTheLimitLeaveTheServerCalmAndServing)
   // Every client past the cap is refused with a log line; once all those
   // lines are out, the server has seen every client.
   const std::size_t refused = idle_clients - connection_cap(descriptor_limit, 2);
-  EXPECT_TRUE(eventually([&] { return occurrences(server.output_so_far(), cap_reached) >= refused; }));
+  EXPECT_TRUE(eventually([&] { return occurrences(server.output_so_far(), cap_reached) >= refused; }, flood_patience));
   EXPECT_EQ(occurrences(server.output_so_far(), cap_reached), refused);
   EXPECT_EQ(occurrences(server.output_so_far(), accept_failed), 0u) << "the cap keeps descriptors free";
 
@@ -123,7 +117,7 @@ TEST_F(DescriptorLimit, IdleConnectionsPastTheLimitLeaveTheServerCalmAndServing)
   idle.clear();
   // The server notices the clients gone in its own time; until then a new
   // one may still find the cap reached.
-  EXPECT_TRUE(eventually([&] { return logs_in(); }));
+  EXPECT_TRUE(eventually([&] { return logs_in(); }, flood_patience));
   EXPECT_TRUE(menu_reply().starts_with(menu_placeholder_reply_start));
 
   server.signal(SIGTERM);

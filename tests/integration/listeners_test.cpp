@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "integration/server_fixture.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira::testing {
 namespace {
@@ -99,6 +100,7 @@ TEST(Listeners, StartButtonTogglesBetweenStoppedAndRunning) {
 }
 
 struct refused_start {
+  const char* name;
   int line;            // settings line, from 1
   const char* value;
 };
@@ -115,9 +117,12 @@ TEST_P(RefusedStart, LogsThePreconditionLineOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedStart,
-                         ::testing::Values(refused_start{3, "0"}, refused_start{2, "abc"},
-                                           refused_start{4, ""}, refused_start{9, ""},
-                                           refused_start{10, ""}));
+                         ::testing::Values(refused_start{"ZeroHttpPort", 3, "0"},
+                                           refused_start{"LettersForTheTcpPort", 2, "abc"},
+                                           refused_start{"NoFileServerPort", 4, ""},
+                                           refused_start{"NoHttpLogin", 9, ""},
+                                           refused_start{"NoHttpPassword", 10, ""}),
+                         testing::by_name);
 
 TEST(Listeners, PortOutsideTheRangeIsReportedAndNothingStarts) {
   running_server s("", [](std::vector<std::string>& lines) { lines[1] = "70000"; });

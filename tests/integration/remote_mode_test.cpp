@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -18,21 +16,13 @@
 #include "core/operator_error.hpp"
 #include "core/text_codec.hpp"
 #include "integration/server_fixture.hpp"
+#include "support/eventually.hpp"
 #include "support/line_client.hpp"
 
 namespace velmira::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
 
 const std::string master_users =
     user_line({"1", "Иванов Иван", "", "Учитель", "teach", "pw1", "Да", "Да", "Да"}) + "\r\n" +

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/data_file.hpp"
+#include "support/case_name.hpp"
 #include "support/tar_gz.hpp"
 #include "support/temp_dir.hpp"
 
@@ -117,9 +118,9 @@ TEST(BackupArchive, AnArchiveMadeWithTarOfTheFolderIsTaken) {
 }
 
 struct hostile_case {
-  const char* what;
+  const char* name;
   std::vector<tar_entry> entries;
-  friend void PrintTo(const hostile_case& c, std::ostream* out) { *out << c.what; }
+  friend void PrintTo(const hostile_case& c, std::ostream* out) { *out << c.name; }
 };
 
 // Each archive starts with a good file, so a restore that wrote entry by
@@ -161,11 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
         hostile_case{"a path twice", {{"setting.ini", tar_entry::file, "again"}}},
         hostile_case{"a file where a folder goes", {{"news", tar_entry::file, "x"}, {"news/data.ini", tar_entry::file}}},
         hostile_case{"a folder where a file was", {{"setting.ini/inner.ini", tar_entry::file, "x"}}}),
-    [](const auto& info) {
-      std::string name;
-      for (char c : std::string(info.param.what)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-      return name;
-    });
+    testing::by_name);
 
 TEST(RestoreArchive, BytesThatAreNoGoodArchiveAreRefused) {
   temp_dir dir;

@@ -17,6 +17,7 @@
 #include "core/published.hpp"
 #include "core/text_codec.hpp"
 #include "protocol/login_commands.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 #include "users/user_table.hpp"
 
@@ -156,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                    .channel_login = "",
                    .channel_password = "",
                    .reply = "error",
-                   .log = {wrong_credentials_log}}));
+                   .log = {wrong_credentials_log}}),
+    testing::by_name);
 
 // ---- "setti" + "Admi": the named files ----
 
@@ -217,7 +219,8 @@ INSTANTIATE_TEST_SUITE_P(AdminCommands, NamedFilePush,
                                                            "news/data.ini",
                                                            "Объявления по удаленному доступу успешно переданы.",
                                                            "Объявления по удаленному доступу успешно получены.",
-                                                           {}}));
+                                                           {}}),
+                         testing::by_text_of(&named_file_case::fil_utf8));
 
 TEST_F(AdminCommands, EmptyPayloadDeletesTheDataFilesAndStillConfirms) {
   dir.write("news/data.ini", "record\r\n");
@@ -251,6 +254,7 @@ TEST_F(AdminCommands, ZvendStoresNothingAndReloadsTheBells) {
 // ---- "setti" + "Admi": bell files, stored silently ----
 
 struct bell_file_case {
+  const char* name;
   const char* fil_utf8;
   const char* on_disk_utf8;
 };
@@ -266,10 +270,12 @@ TEST_P(BellFilePush, IsStoredWithoutReplyOrReloadAndLogsTheBarePrefix) {
   EXPECT_TRUE(reloads_called.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(AdminCommands, BellFilePush,
-                         ::testing::Values(bell_file_case{"zvonok\\spisok.ini", "zvonok/spisok.ini"},
-                                           bell_file_case{"zvonok\\Основное.ini", "zvonok/Основное.ini"},
-                                           bell_file_case{"zvonok\\5-11 классы.ini", "zvonok/5-11 классы.ini"}));
+INSTANTIATE_TEST_SUITE_P(
+    AdminCommands, BellFilePush,
+    ::testing::Values(bell_file_case{"List", "zvonok\\spisok.ini", "zvonok/spisok.ini"},
+                      bell_file_case{"CyrillicSchema", "zvonok\\Основное.ini", "zvonok/Основное.ini"},
+                      bell_file_case{"SchemaWithSpaceAndMinus", "zvonok\\5-11 классы.ini", "zvonok/5-11 классы.ini"}),
+    testing::by_name);
 
 TEST_F(AdminCommands, MissingFolderEndsThePushWithoutReplyLogOrReload) {
   fs::remove_all(dir.path() / "zvonok");
@@ -303,7 +309,8 @@ INSTANTIATE_TEST_SUITE_P(AdminCommands, PayloadBytes,
                                            payload_case{"semicolons belong to the payload", "x;y;|^", "x;y;\r\n"},
                                            payload_case{"text after the caret ignored", "a|^b|^", "a\r\n"},
                                            payload_case{"Windows-1251 bytes kept", w("Иванов$1$|^"),
-                                                        w("Иванов$1$\r\n")}));
+                                                        w("Иванов$1$\r\n")}),
+                         testing::by_name);
 
 // ---- refusals: nothing touched, "error", one log line ----
 
@@ -357,7 +364,8 @@ INSTANTIATE_TEST_SUITE_P(
                       refusal_case{"no file name", push("", "x|"), unknown_file_log},
                       // A settings file the loader would stop on must not replace a loadable one.
                       refusal_case{"settings with a broken purge index",
-                                   push("setting.ini", std::string(23, '|') + "1;x;|"), unloadable_settings_log}));
+                                   push("setting.ini", std::string(23, '|') + "1;x;|"), unloadable_settings_log}),
+    testing::by_name);
 
 }  // namespace
 }  // namespace velmira

@@ -8,6 +8,7 @@
 #include "core/clock.hpp"
 #include "core/event_log.hpp"
 #include "protocol/game_rooms.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
@@ -87,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                     true},
         expiry_case{"StampedAt23_58KeptAt0_01_59", march5(23, 58, 10), true, {}, march6(0, 1, 59), false},
         expiry_case{"StampedAt23_58ClearedAt0_02AfterMidnight", march5(23, 58, 10), true, {}, march6(0, 2, 0), true}),
-    [](const ::testing::TestParamInfo<expiry_case>& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 TEST_F(GameRoomsExpiry, ANewRoomIsStampedOnItsFirstTickAndKeepsThatStamp) {
   create_room("abc", march5(10, 0, 30));

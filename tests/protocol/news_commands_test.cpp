@@ -13,6 +13,7 @@
 #include "core/text_codec.hpp"
 #include "protocol/news_commands.hpp"
 #include "protocol/publication_summary.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 #include "users/roles.hpp"
 #include "users/user_table.hpp"
@@ -127,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, AuthorFields,
                          ::testing::Values(author_case{"pupil", "p1", "Uche", "Ученик", "Иванов Иван 5А"},
                                            author_case{"parent", "r1", "Rodi", "Родитель", "Иванова Ольга 5А"},
                                            author_case{"teacher", "t1", "Uhit", "Петрова Анна", "Учитель"},
-                                           author_case{"head", "h1", "Dire", "Смирнов Олег", "Директор"}));
+                                           author_case{"head", "h1", "Dire", "Смирнов Олег", "Директор"}),
+                         testing::by_text_of(&author_case::login));
 
 TEST_F(NewsCommands, NoteKeepsTheClientsDateAndLeavesInfoAlone) {
   add_note("31.13.2023", "Не забыть форму");
@@ -297,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedCredentials,
                                            refused_case{"Blocked", "blocked", "b1", "Uhit"},
                                            refused_case{"LoginCaseDiffers", "Teacher", "t1", "Uhit"},
                                            refused_case{"UnknownRoleCode", "teacher", "t1", "Admi"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testing::by_name);
 
 TEST_F(NewsCommands, EachKindLogsOnlyWhileItsSwitchIsOn) {
   const std::string edit = "a\vb\vc\vd\ve\vnew\v";

@@ -12,6 +12,7 @@
 #include "core/text_codec.hpp"
 #include "protocol/publication_commands.hpp"
 #include "protocol/publication_summary.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 #include "users/roles.hpp"
 #include "users/user_table.hpp"
@@ -88,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, PublicationDate,
                                            date_case{"5.9.23", "5.9.23"}, date_case{"5.9.023", "5.9.023"},
                                            date_case{"5.9.12345", "5.9.12345"},
                                            // Day and month are what precedes each ".".
-                                           date_case{"5.9", "5..9"}, date_case{"2023", "..23"}));
+                                           date_case{"5.9", "5..9"}, date_case{"2023", "..23"}),
+                         testing::by_text_of(&date_case::sent));
 
 TEST_F(Publication, TimetableIsStoredUnderTheNormalisedDateWithItsCounts) {
   EXPECT_EQ(publish_timetable("Школа №1;5.9.2023;5А$5Б$||a$b$|c$d$|e$f$|"),
@@ -104,6 +106,7 @@ TEST_F(Publication, RepublishingADateReplacesItsTimetable) {
 }
 
 struct body_case {
+  const char* name;
   std::string body, stored_after_institution;
 };
 void PrintTo(const body_case& c, std::ostream* os) { *os << c.body; }
@@ -116,13 +119,14 @@ TEST_P(TimetableBody, UnterminatedTailCountsAsOneMoreItem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TimetableBody,
-                         ::testing::Values(body_case{"5А$5Б||a$|b$", "2||2||5А$5Б||a$|b$"},
-                                           body_case{"5А$||a$b$|c", "2||1||5А$||a$b$|c"},
-                                           body_case{"||", "0||0||||"},
-                                           body_case{"", "0||0||||"},
+                         ::testing::Values(body_case{"ClassesAndRows", "5А$5Б||a$|b$", "2||2||5А$5Б||a$|b$"},
+                                           body_case{"UnterminatedRow", "5А$||a$b$|c", "2||1||5А$||a$b$|c"},
+                                           body_case{"OnlySeparator", "||", "0||0||||"},
+                                           body_case{"Empty", "", "0||0||||"},
                                            // Without "||" every row is taken as rows.
-                                           body_case{"a$b$|c$d$|", "2||0||||a$b$|c$d$|"},
-                                           body_case{"$$||||", "2||2||$$||||"}));
+                                           body_case{"RowsWithoutSeparator", "a$b$|c$d$|", "2||0||||a$b$|c$d$|"},
+                                           body_case{"EmptyItems", "$$||||", "2||2||$$||||"}),
+                         testing::by_name);
 
 TEST_F(Publication, WithdrawingNeedsTheSameSpellingOfTheDate) {
   publish_timetable("S;5.9.2023;5А$||a$|");
@@ -171,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                       refusal_case{"DispatcherAsCanteen", "Stol", "disp", "d1", true},
                       refusal_case{"CanteenWithDispatcherCode", "Disp", "stol", "s1", true},
                       refusal_case{"MissingPassword", "Stol", "stol", "", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::by_name);
 
 TEST_F(Publication, CanteenCredentialsCannotPublishATimetable) {
   EXPECT_EQ(commands.publish_timetable("Stol", request("stol", "s1", "S;5.9.23;5А$||a$|")), "error");

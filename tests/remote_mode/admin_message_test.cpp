@@ -4,12 +4,14 @@
 
 #include <string>
 
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
 namespace {
 
 struct message_case {
+  const char* name;
   std::string command, login, password, payload;  // Windows-1251
   std::string utf8_line;
 };
@@ -24,13 +26,15 @@ TEST_P(AdminMessage, JoinsThePartsAndConvertsToUtf8) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, AdminMessage,
     ::testing::Values(
-        message_case{"conecAdmi", "admin", "secret", "", "conecAdmiadmin;secret;^"},
-        message_case{"settiAdmiusers.ini;", "admin", "secret", "a|b|", "settiAdmiusers.ini;admin;secret;a|b|^"},
-        message_case{"conecAdmi", "", "", "", "conecAdmi;;^"},
+        message_case{"LogIn", "conecAdmi", "admin", "secret", "", "conecAdmiadmin;secret;^"},
+        message_case{"Push", "settiAdmiusers.ini;", "admin", "secret", "a|b|", "settiAdmiusers.ini;admin;secret;a|b|^"},
+        message_case{"EmptyCredentials", "conecAdmi", "", "", "", "conecAdmi;;^"},
         // "Адм" / "пар" in Windows-1251 go out as UTF-8.
-        message_case{"conecAdmi", "\xC0\xE4\xEC", "\xEF\xE0\xF0", "", "conecAdmi\u0410\u0434\u043C;\u043F\u0430\u0440;^"},
+        message_case{"Cp1251Credentials", "conecAdmi", "\xC0\xE4\xEC", "\xEF\xE0\xF0", "",
+                     "conecAdmi\u0410\u0434\u043C;\u043F\u0430\u0440;^"},
         // The payload is converted too: "ё|Ё|".
-        message_case{"settiAdmix.ini;", "a", "p", "\xB8|\xA8|", "settiAdmix.ini;a;p;\u0451|\u0401|^"}));
+        message_case{"Cp1251Payload", "settiAdmix.ini;", "a", "p", "\xB8|\xA8|", "settiAdmix.ini;a;p;\u0451|\u0401|^"}),
+    testing::by_name);
 
 struct payload_case {
   std::string name;
@@ -56,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                       payload_case{"OneEmptyLine", "\r\n", "|"},
                       // The payload stays Windows-1251 until admin_message converts it.
                       payload_case{"Cp1251Kept", "\xC0\xE4\xEC\r\n", "\xC0\xE4\xEC|"}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 TEST(FilePayload, MissingFileIsEmpty) {
   testing::temp_dir dir;
@@ -98,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // neither word.
                       reply_case{"SplitFirstHalf", "soo", reply_kind::ignored, ""},
                       reply_case{"SplitSecondHalf", "bsHello", reply_kind::ignored, ""}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 }  // namespace
 }  // namespace velmira

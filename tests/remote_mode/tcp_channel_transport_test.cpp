@@ -7,13 +7,14 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
 #include <chrono>
-#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "support/case_name.hpp"
+#include "support/eventually.hpp"
 #include "support/line_client.hpp"
 
 namespace velmira {
@@ -24,15 +25,6 @@ using asio::ip::tcp;
 using namespace std::chrono_literals;
 
 constexpr auto patience = 10s;
-
-bool wait_until(const std::function<bool()>& condition) {
-  const auto give_up = std::chrono::steady_clock::now() + patience;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > give_up) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
 
 // Reads from the peer's side until `n` bytes came, it closed, or patience ran out.
 std::string read_at_peer(tcp::socket& peer, std::size_t n) {
@@ -86,7 +78,7 @@ class TcpChannelTransport : public ::testing::Test {
   // Takes until something non-empty arrives or the channel reports closed.
   std::optional<std::string> take_when_arrived() {
     std::optional<std::string> taken;
-    wait_until([&] {
+    testing::eventually([&] {
       taken = transport_.take_received();
       return !taken || !taken->empty();
     });
@@ -111,7 +103,8 @@ TEST_P(TcpChannelTransportHosts, ConnectsToAListeningMaster) {
   EXPECT_EQ(transport_.take_received(), std::optional<std::string>(""));
 }
 
-INSTANTIATE_TEST_SUITE_P(ByLiteralAndByName, TcpChannelTransportHosts, ::testing::Values("127.0.0.1", "localhost"));
+INSTANTIATE_TEST_SUITE_P(ByLiteralAndByName, TcpChannelTransportHosts, ::testing::Values("127.0.0.1", "localhost"),
+                         testing::by_text);
 
 TEST_F(TcpChannelTransport, ConnectToAPortNobodyListensOnFails) {
   EXPECT_EQ(connect("127.0.0.1", testing::free_port()), std::optional<bool>(false));
@@ -184,7 +177,7 @@ TEST_F(TcpChannelTransport, WhatCameBeforeTheMasterClosedIsTakenThenNothing) {
   auto master = connect_master();
   asio::write(master, asio::buffer(std::string("error")));
   master.close();
-  ASSERT_TRUE(wait_until([&] { return !transport_.is_open(); }));
+  ASSERT_TRUE(testing::eventually([&] { return !transport_.is_open(); }));
   EXPECT_EQ(transport_.take_received(), std::optional<std::string>("error"));
   EXPECT_EQ(transport_.take_received(), std::nullopt);
   EXPECT_EQ(transport_.take_received(), std::nullopt);
@@ -193,7 +186,7 @@ TEST_F(TcpChannelTransport, WhatCameBeforeTheMasterClosedIsTakenThenNothing) {
 TEST_F(TcpChannelTransport, CloseDiscardsUnreadInput) {
   auto master = connect_master();
   asio::write(master, asio::buffer(std::string("conec")));
-  ASSERT_TRUE(wait_until([&] { return transport_.unread_bytes() == 5; }));
+  ASSERT_TRUE(testing::eventually([&] { return transport_.unread_bytes() == 5; }));
   transport_.close();
   EXPECT_FALSE(transport_.is_open());
   EXPECT_EQ(transport_.take_received(), std::nullopt);
@@ -207,7 +200,7 @@ TEST_F(TcpChannelTransport, CloseDiscardsUnreadInput) {
 TEST_F(TcpChannelTransport, ConnectingAgainDiscardsTheOldConnectionsInput) {
   auto master = connect_master();
   asio::write(master, asio::buffer(std::string("old")));
-  ASSERT_TRUE(wait_until([&] { return transport_.unread_bytes() == 3; }));
+  ASSERT_TRUE(testing::eventually([&] { return transport_.unread_bytes() == 3; }));
   auto second_master = connect_master();
   EXPECT_EQ(transport_.take_received(), std::optional<std::string>(""));
   // The old connection was closed on our side.
@@ -232,14 +225,14 @@ TEST_F(TcpChannelTransport, InputPastTheCapClosesTheChannel) {
   auto master = connect_master();
   boost::system::error_code ignored;  // we may close before the last bytes land
   asio::write(master, asio::buffer(std::string(channel_max_unread + 1, 'x')), ignored);
-  ASSERT_TRUE(wait_until([&] { return !transport_.is_open(); }));
+  ASSERT_TRUE(testing::eventually([&] { return !transport_.is_open(); }));
   EXPECT_EQ(transport_.take_received(), std::nullopt);
 }
 
 TEST_F(TcpChannelTransport, InputUpToTheCapIsKept) {
   auto master = connect_master();
   asio::write(master, asio::buffer(std::string(channel_max_unread, 'x')));
-  ASSERT_TRUE(wait_until([&] { return transport_.unread_bytes() == channel_max_unread; }));
+  ASSERT_TRUE(testing::eventually([&] { return transport_.unread_bytes() == channel_max_unread; }));
   EXPECT_TRUE(transport_.is_open());
   EXPECT_EQ(transport_.take_received()->size(), channel_max_unread);
 }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
@@ -45,6 +46,7 @@ TEST(ConsoleKeyFile, EachNewKeyIsDifferent) {
 }
 
 struct key_file_case {
+  const char* name;
   std::string content;
   std::string key;  // empty: loading must fail
 };
@@ -71,18 +73,19 @@ TEST_P(ConsoleKeyFileContent, TakesTheFirstLineOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConsoleKeyFileContent,
-    ::testing::Values(key_file_case{"operator-key-16c\n", "operator-key-16c"},
-                      key_file_case{"operator-key-16c\r\n", "operator-key-16c"},
-                      key_file_case{"operator-key-16c", "operator-key-16c"},
-                      key_file_case{"!~longer#key{with}symbols\nsecond line\n",
+    ::testing::Values(key_file_case{"LineFeedEnded", "operator-key-16c\n", "operator-key-16c"},
+                      key_file_case{"CrLfEnded", "operator-key-16c\r\n", "operator-key-16c"},
+                      key_file_case{"Unterminated", "operator-key-16c", "operator-key-16c"},
+                      key_file_case{"SymbolsAndASecondLine", "!~longer#key{with}symbols\nsecond line\n",
                                     "!~longer#key{with}symbols"},
-                      key_file_case{"operator-key-15\n", ""},
-                      key_file_case{"", ""},
-                      key_file_case{"\noperator-key-16c\n", ""},
-                      key_file_case{"operator key with spaces\n", ""},
-                      key_file_case{"operator-key-16c\t\n", ""},
-                      key_file_case{"operator\x7Fkey-16chars\n", ""},
-                      key_file_case{"\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87-operator-key\n", ""}));
+                      key_file_case{"FifteenCharacters", "operator-key-15\n", ""},
+                      key_file_case{"EmptyFile", "", ""},
+                      key_file_case{"EmptyFirstLine", "\noperator-key-16c\n", ""},
+                      key_file_case{"Spaces", "operator key with spaces\n", ""},
+                      key_file_case{"Tab", "operator-key-16c\t\n", ""},
+                      key_file_case{"DeleteCharacter", "operator\x7Fkey-16chars\n", ""},
+                      key_file_case{"NonAscii", "\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87-operator-key\n", ""}),
+    testing::by_name);
 
 TEST(ConsoleKeyFile, UnwritableDataDirectoryIsAnError) {
   temp_dir dir;
@@ -92,6 +95,7 @@ TEST(ConsoleKeyFile, UnwritableDataDirectoryIsAnError) {
 // --- the building blocks ----------------------------------------------------
 
 struct equal_case {
+  const char* name;
   std::string a, b;
   bool equal;
 };
@@ -102,14 +106,14 @@ TEST_P(ConstantTimeEqual, AgreesWithPlainEquality) {
   EXPECT_EQ(constant_time_equal(GetParam().a, GetParam().b), GetParam().equal);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ConstantTimeEqual,
-                         ::testing::Values(equal_case{"abc", "abc", true}, equal_case{"", "", true},
-                                           equal_case{"abc", "abd", false},
-                                           equal_case{"abc", "xbc", false},
-                                           equal_case{"abc", "ab", false},
-                                           equal_case{"ab", "abc", false},
-                                           equal_case{"abcabc", "abc", false},
-                                           equal_case{"", "a", false}, equal_case{"a", "", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConstantTimeEqual,
+    ::testing::Values(equal_case{"Same", "abc", "abc", true}, equal_case{"BothEmpty", "", "", true},
+                      equal_case{"LastDiffers", "abc", "abd", false}, equal_case{"FirstDiffers", "abc", "xbc", false},
+                      equal_case{"SecondShorter", "abc", "ab", false}, equal_case{"FirstShorter", "ab", "abc", false},
+                      equal_case{"FirstRepeatsTheSecond", "abcabc", "abc", false},
+                      equal_case{"FirstEmpty", "", "a", false}, equal_case{"SecondEmpty", "a", "", false}),
+    testing::by_name);
 
 TEST(CookieValues, FindsTheNamedCookieAmongOthers) {
   EXPECT_EQ(cookie_values("a=1; velmira_session=tok; b=2", "velmira_session"),
@@ -123,6 +127,7 @@ TEST(CookieValues, FindsTheNamedCookieAmongOthers) {
 }
 
 struct host_case {
+  const char* name;
   std::string host;
   std::string listen_address;
   std::uint16_t port;
@@ -139,36 +144,37 @@ TEST_P(HostCheck, AcceptsOnlyTheConsoleItself) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostCheck,
-    ::testing::Values(host_case{"192.168.1.5:7080", "192.168.1.5", 7080, true},
-                      host_case{"localhost:7080", "192.168.1.5", 7080, true},
-                      host_case{"LocalHost:7080", "192.168.1.5", 7080, true},
-                      host_case{"127.0.0.1:7080", "192.168.1.5", 7080, true},
-                      host_case{"[::1]:7080", "192.168.1.5", 7080, true},
-                      host_case{"127.0.0.1:7080", "127.0.0.1", 7080, true},
-                      host_case{"[::1]:7080", "::1", 7080, true},
-                      host_case{"[fe80::1]:7080", "fe80::1", 7080, true},
-                      host_case{"0.0.0.0:7080", "0.0.0.0", 7080, true},
-                      host_case{"localhost", "127.0.0.1", 80, true},
-                      host_case{"[::1]", "127.0.0.1", 80, true},
-                      host_case{"[::1]:7080", "", 7080, true},
+    ::testing::Values(host_case{"ListenAddressAndPort", "192.168.1.5:7080", "192.168.1.5", 7080, true},
+                      host_case{"LocalhostWithPort", "localhost:7080", "192.168.1.5", 7080, true},
+                      host_case{"LocalhostInOtherCase", "LocalHost:7080", "192.168.1.5", 7080, true},
+                      host_case{"LoopbackV4WithPort", "127.0.0.1:7080", "192.168.1.5", 7080, true},
+                      host_case{"LoopbackV6WithPort", "[::1]:7080", "192.168.1.5", 7080, true},
+                      host_case{"LoopbackV4ListenAddress", "127.0.0.1:7080", "127.0.0.1", 7080, true},
+                      host_case{"LoopbackV6ListenAddress", "[::1]:7080", "::1", 7080, true},
+                      host_case{"LinkLocalV6ListenAddress", "[fe80::1]:7080", "fe80::1", 7080, true},
+                      host_case{"WildcardListenAddress", "0.0.0.0:7080", "0.0.0.0", 7080, true},
+                      host_case{"LocalhostWithoutPortOn80", "localhost", "127.0.0.1", 80, true},
+                      host_case{"LoopbackV6WithoutPortOn80", "[::1]", "127.0.0.1", 80, true},
+                      host_case{"LoopbackWithoutListenAddress", "[::1]:7080", "", 7080, true},
                       // wrong port, or a port left out that is not 80
-                      host_case{"192.168.1.5:7081", "192.168.1.5", 7080, false},
-                      host_case{"localhost:7081", "192.168.1.5", 7080, false},
-                      host_case{"localhost", "192.168.1.5", 7080, false},
+                      host_case{"WrongPort", "192.168.1.5:7081", "192.168.1.5", 7080, false},
+                      host_case{"LocalhostWrongPort", "localhost:7081", "192.168.1.5", 7080, false},
+                      host_case{"LocalhostWithoutPortOffPort80", "localhost", "192.168.1.5", 7080, false},
                       // other hosts: a rebound name, another address
-                      host_case{"evil.example:7080", "192.168.1.5", 7080, false},
-                      host_case{"localhost.evil.example:7080", "127.0.0.1", 7080, false},
-                      host_case{"192.168.1.6:7080", "192.168.1.5", 7080, false},
-                      host_case{":7080", "", 7080, false},
-                      host_case{"", "192.168.1.5", 7080, false},
+                      host_case{"OtherName", "evil.example:7080", "192.168.1.5", 7080, false},
+                      host_case{"NameBeginningWithLocalhost", "localhost.evil.example:7080", "127.0.0.1", 7080, false},
+                      host_case{"OtherAddress", "192.168.1.6:7080", "192.168.1.5", 7080, false},
+                      host_case{"PortOnly", ":7080", "", 7080, false},
+                      host_case{"Empty", "", "192.168.1.5", 7080, false},
                       // malformed
-                      host_case{"::1:7080", "::1", 7080, false},
-                      host_case{"[::1:7080", "::1", 7080, false},
-                      host_case{"[::1]x:7080", "::1", 7080, false},
-                      host_case{"127.0.0.1:", "127.0.0.1", 7080, false},
-                      host_case{"127.0.0.1:7080x", "127.0.0.1", 7080, false},
-                      host_case{"127.0.0.1:7080@evil", "127.0.0.1", 7080, false},
-                      host_case{"127.0.0.1:72160", "127.0.0.1", 6624, false}));
+                      host_case{"V6WithoutBrackets", "::1:7080", "::1", 7080, false},
+                      host_case{"UnclosedBracket", "[::1:7080", "::1", 7080, false},
+                      host_case{"TextAfterTheBracket", "[::1]x:7080", "::1", 7080, false},
+                      host_case{"EmptyPort", "127.0.0.1:", "127.0.0.1", 7080, false},
+                      host_case{"TextAfterThePort", "127.0.0.1:7080x", "127.0.0.1", 7080, false},
+                      host_case{"UserinfoAfterThePort", "127.0.0.1:7080@evil", "127.0.0.1", 7080, false},
+                      host_case{"PortOverflowingToTheListenPort", "127.0.0.1:72160", "127.0.0.1", 6624, false}),
+    testing::by_name);
 
 // --- console_access ---------------------------------------------------------
 
@@ -255,6 +261,7 @@ TEST_F(ConsoleAccess, SessionCookieIsHttpOnlyStrictForTheWholeSite) {
 }
 
 struct bearer_case {
+  const char* name;
   std::string authorization;
   access_verdict verdict;
 };
@@ -273,15 +280,17 @@ TEST_P(ConsoleAccessBearer, NeedsTheExactKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConsoleAccessBearer,
-    ::testing::Values(bearer_case{"Bearer " + operator_key, access_verdict::allowed},
-                      bearer_case{"bearer " + operator_key, access_verdict::allowed},
-                      bearer_case{"Bearer " + operator_key + "x", access_verdict::unauthorised},
-                      bearer_case{"Bearer operator-key-012345678", access_verdict::unauthorised},
-                      bearer_case{"Bearer OPERATOR-KEY-0123456789", access_verdict::unauthorised},
-                      bearer_case{"Bearer ", access_verdict::unauthorised},
-                      bearer_case{"Basic " + operator_key, access_verdict::unauthorised},
-                      bearer_case{operator_key, access_verdict::unauthorised},
-                      bearer_case{"", access_verdict::unauthorised}));
+    ::testing::Values(bearer_case{"ExactKey", "Bearer " + operator_key, access_verdict::allowed},
+                      bearer_case{"LowerCaseScheme", "bearer " + operator_key, access_verdict::allowed},
+                      bearer_case{"KeyWithMore", "Bearer " + operator_key + "x", access_verdict::unauthorised},
+                      bearer_case{"KeyMissingItsLastCharacter", "Bearer operator-key-012345678",
+                                  access_verdict::unauthorised},
+                      bearer_case{"KeyInOtherCase", "Bearer OPERATOR-KEY-0123456789", access_verdict::unauthorised},
+                      bearer_case{"EmptyKey", "Bearer ", access_verdict::unauthorised},
+                      bearer_case{"BasicScheme", "Basic " + operator_key, access_verdict::unauthorised},
+                      bearer_case{"NoScheme", operator_key, access_verdict::unauthorised},
+                      bearer_case{"NoHeader", "", access_verdict::unauthorised}),
+    testing::by_name);
 
 TEST_F(ConsoleAccess, CookieCountsOnlyWhileItsSessionLives) {
   console_access access(options());
@@ -318,6 +327,7 @@ TEST_F(ConsoleAccess, OldestSessionsEndBeyondTheCap) {
 }
 
 struct cross_site_case {
+  const char* name;
   std::string method;
   bool by_cookie;
   std::string x_velmira;
@@ -339,14 +349,15 @@ TEST_P(ConsoleAccessCrossSite, CookieChangesNeedTheCustomHeader) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConsoleAccessCrossSite,
-    ::testing::Values(cross_site_case{"POST", true, "", access_verdict::forbidden},
-                      cross_site_case{"POST", true, "0", access_verdict::forbidden},
-                      cross_site_case{"POST", true, "1", access_verdict::allowed},
-                      cross_site_case{"DELETE", true, "", access_verdict::forbidden},
-                      cross_site_case{"GET", true, "", access_verdict::allowed},
-                      cross_site_case{"HEAD", true, "", access_verdict::allowed},
-                      cross_site_case{"POST", false, "", access_verdict::allowed},
-                      cross_site_case{"DELETE", false, "", access_verdict::allowed}));
+    ::testing::Values(cross_site_case{"CookiePostWithoutHeader", "POST", true, "", access_verdict::forbidden},
+                      cross_site_case{"CookiePostWithHeaderZero", "POST", true, "0", access_verdict::forbidden},
+                      cross_site_case{"CookiePostWithHeader", "POST", true, "1", access_verdict::allowed},
+                      cross_site_case{"CookieDeleteWithoutHeader", "DELETE", true, "", access_verdict::forbidden},
+                      cross_site_case{"CookieGet", "GET", true, "", access_verdict::allowed},
+                      cross_site_case{"CookieHead", "HEAD", true, "", access_verdict::allowed},
+                      cross_site_case{"BearerPost", "POST", false, "", access_verdict::allowed},
+                      cross_site_case{"BearerDelete", "DELETE", false, "", access_verdict::allowed}),
+    testing::by_name);
 
 TEST_F(ConsoleAccess, LogoutByCookieNeedsTheCustomHeaderToo) {
   console_access access(options());

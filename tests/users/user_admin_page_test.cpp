@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/data_file.hpp"
+#include "support/case_name.hpp"
 #include "users/users_fixture.hpp"
 
 namespace velmira {
@@ -57,6 +58,7 @@ class UserPage : public ::testing::Test, protected testing::users_on_disk {
 // ---- role rules ---------------------------------------------------------
 
 struct role_rule_case {
+  const char* name;
   const char* role;
   const char* full_name;
   bool news_enabled, notes_enabled, news_checked, notes_checked, class_lists_enabled;
@@ -91,13 +93,15 @@ TEST_P(RoleRules, DecideRightsAndClassFromRoleAndFullName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RoleRules,
-    ::testing::Values(role_rule_case{"Ученик", "Петров Пётр", true, true, true, true, true, "7Б"},
-                      role_rule_case{"Родитель", "Петров Пётр", true, true, true, true, true, "7Б"},
-                      role_rule_case{"Ученик", "", false, false, false, false, false, ""},
-                      role_rule_case{"Учитель", "Петров Пётр", true, true, true, true, false, ""},
-                      role_rule_case{"Диспетчер", "", false, false, false, true, false, ""},
-                      role_rule_case{"Диспетчер", "Петров Пётр", true, false, true, true, false, ""},
-                      role_rule_case{"Столовая", "", false, false, false, false, false, ""}));
+    ::testing::Values(role_rule_case{"PupilWithName", "Ученик", "Петров Пётр", true, true, true, true, true, "7Б"},
+                      role_rule_case{"ParentWithName", "Родитель", "Петров Пётр", true, true, true, true, true, "7Б"},
+                      role_rule_case{"PupilWithoutName", "Ученик", "", false, false, false, false, false, ""},
+                      role_rule_case{"TeacherWithName", "Учитель", "Петров Пётр", true, true, true, true, false, ""},
+                      role_rule_case{"DispatcherWithoutName", "Диспетчер", "", false, false, false, true, false, ""},
+                      role_rule_case{"DispatcherWithName", "Диспетчер", "Петров Пётр", true, false, true, true, false,
+                                     ""},
+                      role_rule_case{"CanteenWithoutName", "Столовая", "", false, false, false, false, false, ""}),
+    testing::by_name);
 
 TEST_F(UserPage, DisabledControlsIgnoreTheOperator) {
   user_form& form = page.form();
@@ -135,6 +139,7 @@ TEST_F(UserPage, TextFieldsKeepOneLine) {
 // ---- add or change ------------------------------------------------------
 
 struct refusal_case {
+  const char* name;
   const char* login;
   const char* password;
   const char* full_name;
@@ -157,19 +162,23 @@ TEST_P(AddRefusal, ShowsItsMessageAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AddRefusal,
-    ::testing::Values(refusal_case{"new", "pw", "Новый", nullptr, "Нужно указать роль"},
-                      refusal_case{"bad login", "pw", "", nullptr, "Нужно указать роль"},
-                      refusal_case{"", "pw", "", "Учитель", bad_characters},
-                      refusal_case{"иванов", "pw", "", "Учитель", bad_characters},
-                      refusal_case{"ivan ov", "pw", "", "Учитель", bad_characters},
-                      refusal_case{"ivan.ov", "pw", "", "Учитель", bad_characters},
-                      refusal_case{"ivanov", "", "", "Учитель", bad_characters},
-                      refusal_case{"ivanov", "pa$s", "", "Учитель", bad_characters},
-                      refusal_case{"ivanov", "pw", "Иванов $", "Учитель", "ФИО не может содержать знак $"},
-                      refusal_case{"ivanov", "pw", "Иванов | Петров", "Учитель", "ФИО не может содержать знаки | и ^"},
-                      refusal_case{"ivanov", "pw", "Иванов^", "Учитель", "ФИО не может содержать знаки | и ^"},
-                      // Refused before the search, though "old" would match.
-                      refusal_case{"old", "pw", "Ива$нов", "Учитель", "ФИО не может содержать знак $"}));
+    ::testing::Values(
+        refusal_case{"NoRole", "new", "pw", "Новый", nullptr, "Нужно указать роль"},
+        refusal_case{"NoRoleBeforeABadLogin", "bad login", "pw", "", nullptr, "Нужно указать роль"},
+        refusal_case{"EmptyLogin", "", "pw", "", "Учитель", bad_characters},
+        refusal_case{"CyrillicLogin", "иванов", "pw", "", "Учитель", bad_characters},
+        refusal_case{"SpaceInLogin", "ivan ov", "pw", "", "Учитель", bad_characters},
+        refusal_case{"DotInLogin", "ivan.ov", "pw", "", "Учитель", bad_characters},
+        refusal_case{"EmptyPassword", "ivanov", "", "", "Учитель", bad_characters},
+        refusal_case{"DollarInPassword", "ivanov", "pa$s", "", "Учитель", bad_characters},
+        refusal_case{"DollarInFullName", "ivanov", "pw", "Иванов $", "Учитель", "ФИО не может содержать знак $"},
+        refusal_case{"BarInFullName", "ivanov", "pw", "Иванов | Петров", "Учитель",
+                     "ФИО не может содержать знаки | и ^"},
+        refusal_case{"CaretInFullName", "ivanov", "pw", "Иванов^", "Учитель", "ФИО не может содержать знаки | и ^"},
+        // Refused before the search, though "old" would match.
+        refusal_case{"DollarInFullNameOfAnExistingLogin", "old", "pw", "Ива$нов", "Учитель",
+                     "ФИО не может содержать знак $"}),
+    testing::by_name);
 
 TEST_F(UserPage, NewUserIsStoredInTableOrderAndTheFormIsCleared) {
   auto v = values("Ab_9-z", "Pw-1_x", "Сидорова Анна", "Ученик", 10, "Ё");
@@ -211,7 +220,7 @@ TEST_F(UserPage, TeacherGetsNoClassEvenIfOneWasChosen) {
 // Who the table holds, what the form asks for, and whether that is a new
 // user or a change of row `match`.
 struct match_case {
-  const char* what;
+  const char* name;
   user_rows existing;
   user_form_values form;
   std::optional<size_t> match;
@@ -221,7 +230,7 @@ class AddMatching : public UserPage, public ::testing::WithParamInterface<match_
 
 TEST_P(AddMatching, AddsNewUsersAndAsksBeforeChangingTheLastMatch) {
   const auto& c = GetParam();
-  SCOPED_TRACE(c.what);
+  SCOPED_TRACE(c.name);
   table.replace(c.existing);
   operator_outcome reply = add(c.form);
   if (!c.match) {
@@ -279,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
                    values("ivanov", "pw", "", "Учитель"), std::nullopt},
         match_case{"two users without a full name", {reader("", "", "Столовая", "kitchen")},
                    values("kitchen2", "pw", "", "Столовая"), std::nullopt}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    testing::by_name);
 
 TEST_F(UserPage, WhenTheMatchIsGoneMeanwhileYesAddsAndNoDoesNot) {
   table.replace({row({"1", "", "", "Учитель", "ivanov", "old", "Да", "Нет", "Нет"})});
@@ -295,6 +304,7 @@ TEST_F(UserPage, WhenTheMatchIsGoneMeanwhileYesAddsAndNoDoesNot) {
 // ---- loading a row into the form ----------------------------------------
 
 struct class_load_case {
+  const char* name;
   const char* role;
   const char* stored;
   std::optional<int> number;
@@ -316,18 +326,20 @@ TEST_P(LoadClass, SelectsNumberAndLetterOrNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LoadClass,
-                         ::testing::Values(class_load_case{"Ученик", "10Ё", 10, "Ё"},
-                                           class_load_case{"Родитель", "1А", 1, "А"},
-                                           class_load_case{"Ученик", "11П", 11, "П"},
-                                           class_load_case{"Ученик", "05Б", 5, "Б"},
-                                           class_load_case{"Ученик", "12Я", std::nullopt, nullptr},
-                                           class_load_case{"Ученик", "0А", std::nullopt, nullptr},
-                                           class_load_case{"Ученик", "Х", std::nullopt, nullptr},
-                                           class_load_case{"Ученик", "5Ж", std::nullopt, nullptr},
-                                           class_load_case{"Ученик", "5а", std::nullopt, nullptr},
-                                           class_load_case{"Ученик", "7", std::nullopt, nullptr},
-                                           class_load_case{"Ученик", "", std::nullopt, nullptr},
-                                           class_load_case{"Учитель", "5А", std::nullopt, nullptr}));
+                         ::testing::Values(class_load_case{"PupilTenYo", "Ученик", "10Ё", 10, "Ё"},
+                                           class_load_case{"ParentOneA", "Родитель", "1А", 1, "А"},
+                                           class_load_case{"PupilElevenP", "Ученик", "11П", 11, "П"},
+                                           class_load_case{"PupilLeadingZero", "Ученик", "05Б", 5, "Б"},
+                                           class_load_case{"NumberPastEleven", "Ученик", "12Я", std::nullopt, nullptr},
+                                           class_load_case{"NumberZero", "Ученик", "0А", std::nullopt, nullptr},
+                                           class_load_case{"NoNumber", "Ученик", "Х", std::nullopt, nullptr},
+                                           class_load_case{"LetterNotInTheList", "Ученик", "5Ж", std::nullopt, nullptr},
+                                           class_load_case{"LowerCaseLetter", "Ученик", "5а", std::nullopt, nullptr},
+                                           class_load_case{"NoLetter", "Ученик", "7", std::nullopt, nullptr},
+                                           class_load_case{"Empty", "Ученик", "", std::nullopt, nullptr},
+                                           class_load_case{"TeacherHasNoClass", "Учитель", "5А", std::nullopt,
+                                                           nullptr}),
+                         testing::by_name);
 
 TEST_F(UserPage, LoadedRowConfirmedUnchangedIsWrittenBackAsItWas) {
   user_rows stored = {
@@ -413,6 +425,7 @@ TEST_F(UserPage, SortKeepsTheOrderOfEqualKeysInALongList) {
 }
 
 struct all_flags_case {
+  const char* name;
   operator_outcome (user_admin_page::*operation)(operator_answer);
   const char* question;
   const char* flag;
@@ -436,10 +449,11 @@ TEST_P(AllFlags, AskFirstAndOnNoTellTheOperatorToDecide) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AllFlags,
-                         ::testing::Values(all_flags_case{&user_admin_page::P1Click,
+                         ::testing::Values(all_flags_case{"BlockAll", &user_admin_page::P1Click,
                                                           "Заблокировать всех пользователей?", "0"},
-                                           all_flags_case{&user_admin_page::N4Click,
-                                                          "Активировать всех пользователей?", "1"}));
+                                           all_flags_case{"ActivateAll", &user_admin_page::N4Click,
+                                                          "Активировать всех пользователей?", "1"}),
+                         testing::by_name);
 
 TEST_F(UserPage, DeleteAsksWithTheFullNameAndOnNoKeepsTheRow) {
   table.replace(three_users());

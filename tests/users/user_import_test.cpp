@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/fields.hpp"
+#include "support/case_name.hpp"
 #include "users/user_admin_page.hpp"
 #include "users/users_fixture.hpp"
 
@@ -111,7 +112,7 @@ TEST_F(Import, NothingIsAddedWhenEveryRowIsRefused) {
 // ---- encodings and separators -------------------------------------------
 
 struct encoding_case {
-  const char* what;
+  const char* name;
   bool cp1251, bom;
   char separator;
 };
@@ -128,21 +129,22 @@ TEST_P(ImportEncoding, GivesTheSameUsers) {
   if (c.cp1251) csv = from_utf8(csv);
   if (c.bom) csv = "\xEF\xBB\xBF" + csv;
   import_report report = import_users(table, csv);
-  ASSERT_EQ(report.error, std::nullopt) << c.what;
-  EXPECT_EQ(report.added(), 2u) << c.what;
+  ASSERT_EQ(report.error, std::nullopt) << c.name;
+  EXPECT_EQ(report.added(), 2u) << c.name;
   EXPECT_THAT(*table.snapshot(),
               ElementsAre(row({"1", "Иванова Ёлка", "9Ё", "Родитель", "ivanova", "p1", "Да", "Нет", "Да"}),
                           row({"1", "", "", "Столовая", "kuhnya", "p2", "Да", "Нет", "Нет"})))
-      << c.what;
+      << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ImportEncoding,
-                         ::testing::Values(encoding_case{"UTF-8 ;", false, false, ';'},
-                                           encoding_case{"UTF-8 ,", false, false, ','},
-                                           encoding_case{"UTF-8 BOM ;", false, true, ';'},
-                                           encoding_case{"UTF-8 BOM ,", false, true, ','},
-                                           encoding_case{"Windows-1251 ;", true, false, ';'},
-                                           encoding_case{"Windows-1251 ,", true, false, ','}));
+                         ::testing::Values(encoding_case{"Utf8Semicolon", false, false, ';'},
+                                           encoding_case{"Utf8Comma", false, false, ','},
+                                           encoding_case{"Utf8BomSemicolon", false, true, ';'},
+                                           encoding_case{"Utf8BomComma", false, true, ','},
+                                           encoding_case{"Windows1251Semicolon", true, false, ';'},
+                                           encoding_case{"Windows1251Comma", true, false, ','}),
+                         testing::by_name);
 
 TEST_F(Import, QuotedCellsFollowRfc4180) {
   std::string csv =
@@ -167,6 +169,7 @@ TEST_F(Import, QuotedCellsFollowRfc4180) {
 // ---- the whole file refused ---------------------------------------------
 
 struct file_error_case {
+  const char* name;
   const char* csv;
   const char* error;
 };
@@ -185,23 +188,25 @@ TEST_P(ImportFileError, RefusesTheWholeFileOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ImportFileError,
     ::testing::Values(
-        file_error_case{"ФИО;Роль;Пароль\r\nИванов;Учитель;p\r\n",
+        file_error_case{"NoLoginColumn", "ФИО;Роль;Пароль\r\nИванов;Учитель;p\r\n",
                         "В заголовке нет обязательных столбцов: Логин"},
-        file_error_case{"Логин,ФИО\r\nivanov,Иванов\r\n",
+        file_error_case{"NoRoleNorPasswordColumn", "Логин,ФИО\r\nivanov,Иванов\r\n",
                         "В заголовке нет обязательных столбцов: Роль, Пароль"},
-        file_error_case{"ivanov;Учитель;p\r\npetrov;Учитель;q\r\n",
+        file_error_case{"NoHeader", "ivanov;Учитель;p\r\npetrov;Учитель;q\r\n",
                         "В заголовке нет обязательных столбцов: Роль, Логин, Пароль"},
-        file_error_case{"Роль;Логин;Пароль;логин\r\nУчитель;a;b;c\r\n",
+        file_error_case{"LoginTwice", "Роль;Логин;Пароль;логин\r\nУчитель;a;b;c\r\n",
                         "Столбец указан в заголовке дважды: Логин"},
-        file_error_case{"Роль;Логин;Пароль\r\nУчитель;a;b\r\n\"Учитель;c;d\r\nУчитель;e;f\r\n",
+        file_error_case{"UnclosedQuote", "Роль;Логин;Пароль\r\nУчитель;a;b\r\n\"Учитель;c;d\r\nУчитель;e;f\r\n",
                         "Кавычка, открытая в строке 3, не закрыта"},
-        file_error_case{"", "Файл пуст: нет даже заголовка"},
-        file_error_case{"\xEF\xBB\xBF", "Файл пуст: нет даже заголовка"}));
+        file_error_case{"EmptyFile", "", "Файл пуст: нет даже заголовка"},
+        file_error_case{"OnlyABom", "\xEF\xBB\xBF", "Файл пуст: нет даже заголовка"}),
+    testing::by_name);
 
 // ---- cells --------------------------------------------------------------
 
 // One cell of a pupil's record: what it stores, or the refusal it brings.
 struct cell_case {
+  const char* name;
   const char* column;
   const char* cell;
   size_t stored_column;
@@ -225,46 +230,49 @@ TEST_P(ImportCell, IsReadOrRefusedWithItsReason) {
   EXPECT_THAT(*table.snapshot(), IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    YesNo, ImportCell,
-    ::testing::Values(
-        cell_case{"Активен", "1", user_column::active, "1", nullptr},
-        cell_case{"Активен", "0", user_column::active, "0", nullptr},
-        cell_case{"Активен", "да", user_column::active, "1", nullptr},
-        cell_case{"Активен", "ДА", user_column::active, "1", nullptr},
-        cell_case{"Активен", "Нет", user_column::active, "0", nullptr},
-        cell_case{"Активен", "Yes", user_column::active, "1", nullptr},
-        cell_case{"Активен", "NO", user_column::active, "0", nullptr},
-        cell_case{"Активен", "true", user_column::active, "1", nullptr},
-        cell_case{"Активен", "False", user_column::active, "0", nullptr},
-        cell_case{"Активен", "+", user_column::active, "1", nullptr},
-        cell_case{"Активен", "", user_column::active, "0", nullptr},
-        cell_case{"Активен", " да ", user_column::active, "1", nullptr},
-        cell_case{"Добавление заметок", "yes", user_column::may_publish_notes, "Да", nullptr},
-        cell_case{"Активен", "может", 0, nullptr, "Столбец \"Активен\": значение \"может\" не распознано"},
-        cell_case{"Активен", "2", 0, nullptr, "Столбец \"Активен\": значение \"2\" не распознано"},
-        cell_case{"Просмотр объявлений", "-", 0, nullptr,
-                  "Столбец \"Просмотр объявлений\": значение \"-\" не распознано"}));
+INSTANTIATE_TEST_SUITE_P(YesNo, ImportCell,
+                         ::testing::Values(cell_case{"One", "Активен", "1", user_column::active, "1", nullptr},
+                                           cell_case{"Zero", "Активен", "0", user_column::active, "0", nullptr},
+                                           cell_case{"Da", "Активен", "да", user_column::active, "1", nullptr},
+                                           cell_case{"UpperCaseDa", "Активен", "ДА", user_column::active, "1", nullptr},
+                                           cell_case{"Net", "Активен", "Нет", user_column::active, "0", nullptr},
+                                           cell_case{"Yes", "Активен", "Yes", user_column::active, "1", nullptr},
+                                           cell_case{"UpperCaseNo", "Активен", "NO", user_column::active, "0", nullptr},
+                                           cell_case{"True", "Активен", "true", user_column::active, "1", nullptr},
+                                           cell_case{"False", "Активен", "False", user_column::active, "0", nullptr},
+                                           cell_case{"Plus", "Активен", "+", user_column::active, "1", nullptr},
+                                           cell_case{"Empty", "Активен", "", user_column::active, "0", nullptr},
+                                           cell_case{"PaddedDa", "Активен", " да ", user_column::active, "1", nullptr},
+                                           cell_case{"YesForNotes", "Добавление заметок", "yes",
+                                                     user_column::may_publish_notes, "Да", nullptr},
+                                           cell_case{"UnknownWord", "Активен", "может", 0, nullptr,
+                                                     "Столбец \"Активен\": значение \"может\" не распознано"},
+                                           cell_case{"Two", "Активен", "2", 0, nullptr,
+                                                     "Столбец \"Активен\": значение \"2\" не распознано"},
+                                           cell_case{"MinusForNewsViews", "Просмотр объявлений", "-", 0, nullptr,
+                                                     "Столбец \"Просмотр объявлений\": значение \"-\" не распознано"}),
+                         testing::by_name);
 
 INSTANTIATE_TEST_SUITE_P(
     Class, ImportCell,
-    ::testing::Values(cell_case{"Класс", "5А", user_column::class_name, "5А", nullptr},
-                      cell_case{"Класс", "5а", user_column::class_name, "5А", nullptr},
-                      cell_case{"Класс", "5 б", user_column::class_name, "5Б", nullptr},
-                      cell_case{"Класс", "5-В", user_column::class_name, "5В", nullptr},
-                      cell_case{"Класс", "10ё", user_column::class_name, "10Ё", nullptr},
-                      cell_case{"Класс", "11", user_column::class_name, "11", nullptr},
-                      cell_case{"Класс", "", user_column::class_name, "", nullptr},
-                      cell_case{"Класс", "12Я", 0, nullptr,
+    ::testing::Values(cell_case{"DigitAndLetter", "Класс", "5А", user_column::class_name, "5А", nullptr},
+                      cell_case{"LowerCaseLetter", "Класс", "5а", user_column::class_name, "5А", nullptr},
+                      cell_case{"SpaceBetween", "Класс", "5 б", user_column::class_name, "5Б", nullptr},
+                      cell_case{"MinusBetween", "Класс", "5-В", user_column::class_name, "5В", nullptr},
+                      cell_case{"LowerCaseYo", "Класс", "10ё", user_column::class_name, "10Ё", nullptr},
+                      cell_case{"NumberAlone", "Класс", "11", user_column::class_name, "11", nullptr},
+                      cell_case{"Empty", "Класс", "", user_column::class_name, "", nullptr},
+                      cell_case{"NumberPastEleven", "Класс", "12Я", 0, nullptr,
                                 "Класс \"12Я\" не распознан: нужен номер от 1 до 11 и буква из списка"},
-                      cell_case{"Класс", "Х", 0, nullptr,
+                      cell_case{"LetterAlone", "Класс", "Х", 0, nullptr,
                                 "Класс \"Х\" не распознан: нужен номер от 1 до 11 и буква из списка"},
-                      cell_case{"Класс", "0", 0, nullptr,
+                      cell_case{"Zero", "Класс", "0", 0, nullptr,
                                 "Класс \"0\" не распознан: нужен номер от 1 до 11 и буква из списка"},
-                      cell_case{"Класс", "5Ж", 0, nullptr,
+                      cell_case{"LetterNotInTheList", "Класс", "5Ж", 0, nullptr,
                                 "Класс \"5Ж\" не распознан: нужен номер от 1 до 11 и буква из списка"},
-                      cell_case{"Класс", "5A", 0, nullptr,
-                                "Класс \"5A\" не распознан: нужен номер от 1 до 11 и буква из списка"}));
+                      cell_case{"LatinLetter", "Класс", "5A", 0, nullptr,
+                                "Класс \"5A\" не распознан: нужен номер от 1 до 11 и буква из списка"}),
+    testing::by_name);
 
 TEST_F(Import, MissingYesNoColumnsMeanActiveReaderWithoutPublishing) {
   run("Роль;Логин;Пароль;ФИО\r\nУчитель;t;p;Тестов\r\n");

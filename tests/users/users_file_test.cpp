@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/case_name.hpp"
 #include "users/roles.hpp"
 #include "users/users_fixture.hpp"
 
@@ -19,6 +20,7 @@ TEST(UsersFile, BlockedTeacherLoadsAndSavesToTheSameLine) {
 }
 
 struct active_case {
+  const char* name;
   const char* field;
   const char* stored;
 };
@@ -32,9 +34,11 @@ TEST_P(ActiveFlag, OnlyExactlyOneIsActive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ActiveFlag,
-                         ::testing::Values(active_case{"1", "1"}, active_case{"0", "0"}, active_case{"", "0"},
-                                           active_case{"yes", "0"}, active_case{" 1", "0"},
-                                           active_case{"11", "0"}));
+                         ::testing::Values(active_case{"OneIsActive", "1", "1"}, active_case{"ZeroIsNot", "0", "0"},
+                                           active_case{"EmptyIsNot", "", "0"}, active_case{"YesIsNot", "yes", "0"},
+                                           active_case{"SpacedOneIsNot", " 1", "0"},
+                                           active_case{"ElevenIsNot", "11", "0"}),
+                         testing::by_name);
 
 TEST(UsersFile, ReadingStopsAtTheFirstEmptyLine) {
   auto rows = parse_users("A$1$$r$a$p$$$$\r\nB$1$$r$b$p$$$$\r\n\r\nC$1$$r$c$p$$$$\r\n");

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "core/data_file.hpp"
+#include "support/case_name.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmira {
@@ -93,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                       fs::last_write_time(file, time + std::chrono::seconds(10));
                     },
                     "new text\r\n"}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 TEST_F(FileCache, FailsAsReadingFromDiskDoes) {
   struct failure {
@@ -202,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
                        tmp.write("secret.ini", "secret");
                        return tmp.path().parent_path() / (tmp.path().filename().string() + "-other") / "data.ini";
                      }}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 }  // namespace
 }  // namespace velmira

@@ -22,6 +22,7 @@
 #include "core/event_log.hpp"
 #include "core/http_listener.hpp"
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 #include "support/line_client.hpp"
 #include "support/temp_dir.hpp"
 #include "users/roles.hpp"
@@ -225,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
         reply_case{"Nul", "/news/data%00.ini", answer::default_page},
         reply_case{"ControlCharacter", "/news/%0Adata.ini", answer::default_page},
         reply_case{"AdminDotDot", "/^adm;apw^../secret.ini", answer::default_page}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 TEST_F(FileService, MissingCalendarIsAnInternalError) {
   std::filesystem::remove(tmp.path() / "data" / "kalendgraf.rtf");
@@ -351,7 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
         log_case{"ExtensionRefused", "/menu/01.01.24.html", std::nullopt},
         log_case{"EscapeRefused", "/raspisanie/../raspisanie/05.09.24.ini2", std::nullopt},
         log_case{"AdminRefused", "/^adm;wrong^news/data.ini", std::nullopt}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 TEST_F(FileService, WrongHttpCredentialsLogNothing) {
   switches.set(log_category::news_views, true);
@@ -471,7 +472,7 @@ INSTANTIATE_TEST_SUITE_P(
                     fs::create_symlink("../users.ini", data / "zvonok" / "error.ini");
                   },
                   "/zvonok/missing.ini"}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 // A link made after its path was served and kept: the path's stat then
 // finds another file than the one kept, and the link is looked at anew.
@@ -508,7 +509,7 @@ INSTANTIATE_TEST_SUITE_P(
                     fs::create_directory_symlink(outside / "elsewhere", data / "news");
                   },
                   "/news/data.ini"}),
-    [](const auto& info) { return info.param.name; });
+    testing::by_name);
 
 // One connection's requests in turn: the header is checked when it first
 // comes and again whenever it or the published settings change.
@@ -561,8 +562,8 @@ class io_thread {
 TEST_F(FileService, CredentialsChangedInTheSettingsTakeEffectOnAnOpenKeepAliveConnection) {
   io_thread pool;
   http_listener listener(pool.io, service, log);
-  const auto port = velmira::testing::free_port();
-  ASSERT_FALSE(listener.start(port));
+  ASSERT_FALSE(listener.start("127.0.0.1", 0));
+  const auto port = listener.local_port();
   const std::string request =
       "GET /news/data.ini HTTP/1.1\r\nHost: school\r\nAuthorization: " + valid_authorization + "\r\n\r\n";
   const std::string news = data_bytes("news/data.ini");

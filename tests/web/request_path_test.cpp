@@ -5,11 +5,13 @@
 #include <string>
 
 #include "core/text_codec.hpp"
+#include "support/case_name.hpp"
 
 namespace velmira {
 namespace {
 
 struct decode_case {
+  const char* name;
   std::string target;
   std::string expected_utf8;  // the decoded path, shown as UTF-8 to keep the table readable
 };
@@ -23,22 +25,26 @@ TEST_P(DecodeRequestPath, GivesWindows1251Path) {
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, DecodeRequestPath,
-    ::testing::Values(decode_case{"/news/data.ini", "/news/data.ini"},
-                      decode_case{"/news/data.ini?x=1&y=%41", "/news/data.ini"},
-                      decode_case{"/%2e%2E/x", "/../x"}, decode_case{"/a+b%20c", "/a+b c"},
+    ::testing::Values(decode_case{"Plain", "/news/data.ini", "/news/data.ini"},
+                      decode_case{"QueryDropped", "/news/data.ini?x=1&y=%41", "/news/data.ini"},
+                      decode_case{"EscapedDots", "/%2e%2E/x", "/../x"},
+                      decode_case{"PlusKeptEscapedSpace", "/a+b%20c", "/a+b c"},
                       // UTF-8 escapes, as copies of this server send them.
-                      decode_case{"/zvonok/%D0%9E%D1%81%D0%BD%D0%BE%D0%B2%D0%BD%D0%BE%D0%B5.ini",
+                      decode_case{"Utf8Escapes", "/zvonok/%D0%9E%D1%81%D0%BD%D0%BE%D0%B2%D0%BD%D0%BE%D0%B5.ini",
                                   "/zvonok/Основное.ini"},
                       // Not UTF-8: the bytes are already Windows-1251.
-                      decode_case{"/zvonok/%CE%F1%ED%EE%E2%ED%EE%E5.ini", "/zvonok/Основное.ini"},
+                      decode_case{"Windows1251Escapes", "/zvonok/%CE%F1%ED%EE%E2%ED%EE%E5.ini", "/zvonok/Основное.ini"},
                       // Malformed escapes stay as written.
-                      decode_case{"/a%zz%4", "/a%zz%4"}, decode_case{"/100%", "/100%"}));
+                      decode_case{"MalformedEscapes", "/a%zz%4", "/a%zz%4"},
+                      decode_case{"PercentAtTheEnd", "/100%", "/100%"}),
+    testing::by_name);
 
 TEST(DecodeRequestPath, KeepsNulAndControlBytesForTheCallerToRefuse) {
   EXPECT_EQ(decode_request_path("/a%00b%0A"), std::string("/a\0b\n", 5));
 }
 
 struct wire_case {
+  const char* name;
   std::string bytes;
   std::string cp1251;
 };
@@ -53,15 +59,16 @@ TEST_P(TextFromWire, ReadsUtf8ExactlyWhenTheDecoderAcceptsIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bytes, TextFromWire,
-    ::testing::Values(wire_case{"plain", "plain"}, wire_case{"\xD0\x9E\xD1\x81", "\xCE\xF1"},
-                      wire_case{"\xF0\x9F\x98\x80", "?"},                  // UTF-8 that Windows-1251 lacks
-                      wire_case{"\xCE\xF1", "\xCE\xF1"},                   // Windows-1251 already
-                      wire_case{"\xC0\xAF", "\xC0\xAF"},                   // overlong "/"
-                      wire_case{"\xE0\x80\xAF", "\xE0\x80\xAF"},           // overlong, 3 bytes
-                      wire_case{"\xED\xA0\x80", "\xED\xA0\x80"},           // surrogate
-                      wire_case{"\xF4\x90\x80\x80", "\xF4\x90\x80\x80"},   // past U+10FFFF
-                      wire_case{"\xD0\x9E\xD0", "\xD0\x9E\xD0"},           // cut short at the end
-                      wire_case{"a\x80", "a\x80"}));                       // lone continuation
+    ::testing::Values(wire_case{"Ascii", "plain", "plain"}, wire_case{"Utf8Cyrillic", "\xD0\x9E\xD1\x81", "\xCE\xF1"},
+                      wire_case{"Utf8OutsideWindows1251", "\xF0\x9F\x98\x80", "?"},
+                      wire_case{"Windows1251", "\xCE\xF1", "\xCE\xF1"},
+                      wire_case{"OverlongTwoBytes", "\xC0\xAF", "\xC0\xAF"},                   // overlong "/"
+                      wire_case{"OverlongThreeBytes", "\xE0\x80\xAF", "\xE0\x80\xAF"},
+                      wire_case{"Surrogate", "\xED\xA0\x80", "\xED\xA0\x80"},
+                      wire_case{"PastTheLastCodePoint", "\xF4\x90\x80\x80", "\xF4\x90\x80\x80"},   // past U+10FFFF
+                      wire_case{"CutShort", "\xD0\x9E\xD0", "\xD0\x9E\xD0"},
+                      wire_case{"LoneContinuation", "a\x80", "a\x80"}),
+    testing::by_name);
 
 }  // namespace
 }  // namespace velmira
