@@ -259,6 +259,7 @@ struct load_result {
   double per_second = 0;
   double p50_us = 0;
   double p99_us = 0;
+  double max_us = 0;
 };
 
 double percentile(const std::vector<std::uint32_t>& sorted, double q) {
@@ -281,13 +282,13 @@ load_result run_load(asio::io_context& io, connections& all, std::chrono::millis
   std::sort(latencies.begin(), latencies.end());
   double seconds = std::chrono::duration<double>(last - start).count();
   return {latencies.size(), seconds > 0 ? static_cast<double>(latencies.size()) / seconds : 0,
-          percentile(latencies, 0.50), percentile(latencies, 0.99)};
+          percentile(latencies, 0.50), percentile(latencies, 0.99), percentile(latencies, 1.0)};
 }
 
 void print_load(const options& o, const load_result& r) {
-  std::printf("mix=%s connections=%d seconds=%.1f round_trips=%zu per_second=%.0f p50_us=%.0f p99_us=%.0f",
+  std::printf("mix=%s connections=%d seconds=%.1f round_trips=%zu per_second=%.0f p50_us=%.0f p99_us=%.0f max_us=%.0f",
               o.mix.c_str(), o.connections, std::chrono::duration<double>(o.duration).count(), r.round_trips,
-              r.per_second, r.p50_us, r.p99_us);
+              r.per_second, r.p50_us, r.p99_us, r.max_us);
 }
 
 std::vector<tcp::socket> open_idle(asio::io_context& io, const tcp::endpoint& server, int count) {

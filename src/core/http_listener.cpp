@@ -57,13 +57,14 @@ class http_session final : public connection,
                            public std::enable_shared_from_this<http_session> {
  public:
   http_session(strand_socket socket, http_handler& handler, std::chrono::milliseconds idle_timeout, std::size_t max_body,
-               std::function<void()> on_end)
+               bool answer_large_body, std::function<void()> on_end)
       : socket_(std::move(socket)),
         strand_(socket_.get_executor()),
         deadline_timer_(socket_.get_executor()),
         handler_(handler),
         idle_timeout_(idle_timeout),
         max_body_(max_body),
+        answer_large_body_(answer_large_body),
         on_end_(std::move(on_end)) {}
 
   ~http_session() override { on_end_(); }
@@ -96,6 +97,7 @@ class http_session final : public connection,
 
   void on_read(beast::error_code ec) {
     if (ec == http::error::bad_method && !empty_line_skipped_) return skip_empty_line();
+    if (ec == http::error::body_limit && answer_large_body_) return refuse_large_body();
     // Timeouts, resets, malformed or oversized requests end the connection.
     if (ec) return fail(ec, "HTTP read");
     auto& req = parser_->get();
@@ -127,6 +129,13 @@ class http_session final : public connection,
   }
 
   asio::any_io_executor executor() const override { return strand_; }
+
+  // The client is told why before the connection closes: the rest of the
+  // body is never read.
+  void refuse_large_body() {
+    answering_ = {parser_->get().version(), false, false};
+    write_reply({413, "text/plain; charset=utf-8", "request body too large\n", {}}, answering_.version, false, false);
+  }
 
   // A server ignores one empty line before a request line (RFC 9112,
   // 2.2): some clients send CR LF after a request body. Beast's parser
@@ -256,6 +265,7 @@ class http_session final : public connection,
   std::unique_ptr<http_connection_memo> memo_;
   std::chrono::milliseconds idle_timeout_;
   std::size_t max_body_;
+  bool answer_large_body_;
   std::function<void()> on_end_;
 };
 
@@ -265,10 +275,9 @@ http_listener::http_listener(asio::io_context& io, http_handler& handler, event_
                              http_listener_options options)
     : listener_(std::make_unique<tcp_listener>(
           io,
-          [&io, &handler, timeout = options.idle_timeout, max_body = options.max_body](
-              tcp::socket socket, std::function<void()> on_end) -> std::shared_ptr<connection> {
-            return std::make_shared<http_session>(on_own_strand(std::move(socket), io), handler, timeout,
-                                                  max_body, std::move(on_end));
+          [&io, &handler, options](tcp::socket socket, std::function<void()> on_end) -> std::shared_ptr<connection> {
+            return std::make_shared<http_session>(on_own_strand(std::move(socket), io), handler, options.idle_timeout,
+                                                  options.max_body, options.answer_large_body, std::move(on_end));
           },
           log, "HTTP", tcp_listener_options{.max_connections = options.max_connections})) {}
 

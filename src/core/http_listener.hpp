@@ -99,6 +99,9 @@ struct http_listener_options {
   std::chrono::milliseconds idle_timeout = limits::http_idle_timeout;
   std::size_t max_connections = limits::max_connections;
   std::size_t max_body = limits::max_http_body;
+  // A body over max_body is answered 413 before the connection closes;
+  // otherwise it closes without a word, as the file service's clients expect.
+  bool answer_large_body = false;
 };
 
 class http_listener {

@@ -1,5 +1,7 @@
 #include "ui/console_access.hpp"
 
+#include <boost/asio/ip/address.hpp>
+
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -178,6 +180,20 @@ bool constant_time_equal(std::string_view a, std::string_view b) {
   return diff == 0;
 }
 
+std::string throttle_group(std::string_view peer) {
+  boost::system::error_code ec;
+  auto address = boost::asio::ip::make_address(peer, ec);
+  if (ec) return std::string(peer);
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address.to_v6());
+  }
+  if (address.is_loopback()) return "loopback";
+  if (address.is_v4()) return address.to_string();
+  auto bytes = address.to_v6().to_bytes();
+  std::fill(bytes.begin() + 8, bytes.end(), 0);
+  return boost::asio::ip::make_address_v6(bytes).to_string() + "/64";
+}
+
 bool host_names_console(std::string_view host, std::string_view listen_address,
                         std::uint16_t port) {
   auto parts = split_host(trim_spaces(host));
@@ -231,7 +247,7 @@ access_verdict console_access::check(const console_request_facts& request) {
 login_outcome console_access::log_in(std::string_view key, std::string_view peer) {
   mutex_lock lock(mutex_);
   auto now = options_.clock();
-  std::string address(peer);
+  const auto address = throttle_group(peer);
   if (is_throttled(address, now)) return {login_outcome::throttled, {}};
   if (!constant_time_equal(key, options_.key)) {
     count_failure(address, now);
@@ -269,7 +285,7 @@ std::optional<std::string_view> console_access::bearer_key(std::string_view auth
 access_verdict console_access::check_bearer(std::string_view key, std::string_view peer) {
   mutex_lock lock(mutex_);
   auto now = options_.clock();
-  std::string address(peer);
+  const auto address = throttle_group(peer);
   if (is_throttled(address, now)) return access_verdict::throttled;
   if (constant_time_equal(key, options_.key)) return access_verdict::allowed;
   count_failure(address, now);

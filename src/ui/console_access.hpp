@@ -64,6 +64,12 @@ bool constant_time_equal(std::string_view a, std::string_view b);
 bool host_names_console(std::string_view host, std::string_view listen_address,
                         std::uint16_t port);
 
+// What failed log-ins are counted by: every loopback address is one group
+// ("loopback"), an IPv4 address its own, an IPv6 address its /64; so
+// guesses rotated over 127.0.0.2, .3, ... or over one network's addresses
+// count together.
+std::string throttle_group(std::string_view peer);
+
 // Values of the named cookie in a Cookie header ("a=1; b=2"), in order.
 std::vector<std::string> cookie_values(std::string_view cookie_header, std::string_view name);
 
@@ -121,8 +127,8 @@ class console_access {
   // counts as a failed log-in, and a throttled address gets 429 for any key.
   access_verdict check(const console_request_facts& request);
 
-  // A new session when the key is right. A wrong key counts against `peer`;
-  // an address with max_failures failures in the current window is refused
+  // A new session when the key is right. A wrong key counts against the
+  // throttle group of `peer`; a group with max_failures failures in the current window is refused
   // without looking at the key until throttle_window after its first one.
   login_outcome log_in(std::string_view key, std::string_view peer);
 

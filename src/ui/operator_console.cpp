@@ -87,7 +87,7 @@ operator_console::operator_console(Server& server, std::string key, std::functio
     : server_(server),
       key_(std::move(key)),
       request_exit_(std::move(request_exit)),
-      listener_(server.context(), *this, server.log(), {.max_body = limits::max_console_body}),
+      listener_(server.context(), *this, server.log(), {.max_body = limits::max_console_body, .answer_large_body = true}),
       routes_(page_routes()) {
   routes_.add(own_routes());
 }
@@ -127,6 +127,11 @@ asio::awaitable<http_reply> operator_console::answer(http_request request) {
 
 http_reply operator_console::log_in(const http_request& request) {
   if (!host_names_console(request.host, address_, port())) return error_reply(421, "misdirected request");
+  // A page of another site can post a form or a no-cors fetch, but not with
+  // this type: it can neither log in nor spend the operator's attempts.
+  if (!request.content_type.starts_with("application/json")) {
+    return error_reply(415, "the body must be application/json");
+  }
   auto outcome = access_->log_in(body_of(request).value("key", ""), request.peer);
   if (outcome.result == login_outcome::throttled) return error_reply(429, "too many failed log-ins");
   if (outcome.result == login_outcome::wrong_key) return error_reply(401, "wrong key");

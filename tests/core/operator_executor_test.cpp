@@ -2,13 +2,91 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <atomic>
+#include <optional>
+#include <string>
 #include <stdexcept>
+#include <future>
 #include <thread>
 #include <vector>
 
 namespace velmira {
 namespace {
+
+namespace asio = boost::asio;
+
+// A coroutine on a loop of its own (as a connection's strand is) awaits
+// operator work; the loop's thread runs it, so where each part ran shows.
+struct awaiting_loop {
+  asio::io_context io;
+  std::thread::id loop_thread;
+
+  template <class Coroutine>
+  void run(Coroutine coroutine) {
+    asio::co_spawn(io, std::move(coroutine), asio::detached);
+    loop_thread = std::this_thread::get_id();
+    io.run();
+  }
+};
+
+TEST(OperatorExecutor, AsyncCallRunsOnTheOperatorsThreadAndResumesOnTheCallersLoop) {
+  operator_executor op;
+  awaiting_loop loop;
+  std::thread::id work_thread, resumed_on;
+  int result = 0;
+  loop.run([&]() -> asio::awaitable<void> {
+    result = co_await op.async_call(
+        [&] {
+          work_thread = std::this_thread::get_id();
+          return 42;
+        },
+        asio::use_awaitable);
+    resumed_on = std::this_thread::get_id();
+  });
+  EXPECT_EQ(result, 42);
+  EXPECT_NE(work_thread, loop.loop_thread);
+  EXPECT_EQ(resumed_on, loop.loop_thread);
+}
+
+TEST(OperatorExecutor, AsyncCallRethrowsInTheAwaitingCoroutine) {
+  operator_executor op;
+  awaiting_loop loop;
+  std::optional<std::string> caught;
+  bool void_work_ran = false;
+  loop.run([&]() -> asio::awaitable<void> {
+    try {
+      co_await op.async_call([]() -> int { throw std::runtime_error("disk full"); }, asio::use_awaitable);
+    } catch (const std::runtime_error& e) {
+      caught = e.what();
+    }
+    co_await op.async_call([&] { void_work_ran = true; }, asio::use_awaitable);
+  });
+  EXPECT_EQ(caught, "disk full");
+  EXPECT_TRUE(void_work_ran);
+}
+
+TEST(OperatorExecutor, TheCallersLoopIsFreeWhileTheOperatorWorks) {
+  operator_executor op;
+  awaiting_loop loop;
+  std::promise<void> release;
+  auto gate = release.get_future().share();
+  bool other_work_ran = false, resumed = false;
+  loop.run([&]() -> asio::awaitable<void> {
+    // Other work of the loop runs while the operator's job waits for it.
+    asio::post(loop.io, [&] {
+      other_work_ran = true;
+      release.set_value();
+    });
+    co_await op.async_call([gate] { gate.wait(); }, asio::use_awaitable);
+    resumed = true;
+  });
+  EXPECT_TRUE(other_work_ran);
+  EXPECT_TRUE(resumed);
+}
 
 TEST(OperatorExecutor, CallRunsOnTheOperatorsThreadAndReturnsItsResult) {
   operator_executor op;

@@ -2,8 +2,8 @@
 
 namespace velmira::testing {
 
-console_fixture::console_fixture(const std::string& users_ini_utf8)
-    : server(users_ini_utf8), console(server.server(), key, [this] { exit_requested = true; }) {
+console_fixture::console_fixture(const std::string& users_ini_utf8, const running_server::data_seed& seed)
+    : server(users_ini_utf8, {}, seed), console(server.server(), key, [this] { exit_requested = true; }) {
   EXPECT_FALSE(console.start("127.0.0.1", 0));
   port = console.port();
   host = "127.0.0.1:" + std::to_string(port);

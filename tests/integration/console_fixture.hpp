@@ -15,8 +15,8 @@ namespace velmira::testing {
 
 class console_fixture : public ::testing::Test {
  protected:
-  // `users_ini_utf8` as running_server takes it.
-  explicit console_fixture(const std::string& users_ini_utf8 = "");
+  // `users_ini_utf8` and `seed` as running_server takes them.
+  explicit console_fixture(const std::string& users_ini_utf8 = "", const running_server::data_seed& seed = {});
   ~console_fixture() override;
 
   // One request on a connection of its own; `headers` end each with CR LF.

@@ -14,7 +14,9 @@
 #include "integration/server_fixture.hpp"
 #include "support/line_client.hpp"
 #include "support/tar_gz.hpp"
+#include "ui/console_routes.hpp"
 #include "ui/operator_console.hpp"
+#include "core/limits.hpp"
 
 namespace velmira::testing {
 namespace {
@@ -66,7 +68,8 @@ TEST_F(Console, TheServerPageNeedsTheKeyAndANameOfTheConsoleAsHost) {
 }
 
 TEST_F(Console, ACookieSessionNeedsTheCrossSiteHeaderForChanges) {
-  auto login = request("POST", "/api/login", "Host: localhost:" + std::to_string(port) + "\r\n",
+  auto login = request("POST", "/api/login",
+                       "Host: localhost:" + std::to_string(port) + "\r\nContent-Type: application/json\r\n",
                        json{{"key", key}}.dump());
   ASSERT_EQ(login.status, 200);
   auto at = login.head.find("velmira_session=");
@@ -78,16 +81,64 @@ TEST_F(Console, ACookieSessionNeedsTheCrossSiteHeaderForChanges) {
   EXPECT_EQ(request("GET", "/api/log", with_cookie).status, 200);
   EXPECT_EQ(request("POST", "/api/server/clear_log", with_cookie, "{}").status, 403);
   EXPECT_EQ(request("POST", "/api/server/clear_log", with_cookie + "X-Velmira: 1\r\n", "{}").status, 200);
-  EXPECT_EQ(request("POST", "/api/logout", with_cookie + "X-Velmira: 1\r\n", "{}").status, 200);
+  auto logout = request("POST", "/api/logout", with_cookie + "X-Velmira: 1\r\n", "{}");
+  EXPECT_EQ(logout.status, 200);
+  EXPECT_NE(logout.head.find("Set-Cookie: velmira_session=; HttpOnly; SameSite=Strict; Path=/; Max-Age=0"),
+            std::string::npos)
+      << "the browser drops the cookie";
   EXPECT_EQ(request("GET", "/api/log", with_cookie).status, 401);
 }
 
 TEST_F(Console, TenWrongKeysFromOneAddressAreThrottled) {
-  const std::string headers = "Host: " + host + "\r\n";
+  const std::string headers = "Host: " + host + "\r\nContent-Type: application/json\r\n";
   for (int i = 0; i < 10; ++i) {
     EXPECT_EQ(request("POST", "/api/login", headers, json{{"key", "wrong-key-0123456789"}}.dump()).status, 401);
   }
   EXPECT_EQ(request("POST", "/api/login", headers, json{{"key", key}}.dump()).status, 429);
+}
+
+// What another site's page can send without the page's own script: a form
+// or a no-cors fetch, never with a JSON type. It cannot spend the
+// operator's attempts.
+TEST_F(Console, LogInsThatAreNotJsonAreRefusedAndNeverCounted) {
+  const std::string host_line = "Host: " + host + "\r\n";
+  for (const char* type : {"", "Content-Type: text/plain\r\n", "Content-Type: application/x-www-form-urlencoded\r\n",
+                           "Content-Type: multipart/form-data; boundary=x\r\n"}) {
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(request("POST", "/api/login", host_line + type, json{{"key", "wrong-key-0123456789"}}.dump()).status,
+                415)
+          << type;
+    }
+  }
+  EXPECT_EQ(request("POST", "/api/login", host_line + "Content-Type: application/json\r\n", json{{"key", key}}.dump())
+                .status,
+            200);
+}
+
+// No input makes a 500: a body that is not UTF-8 or not JSON, of the wrong
+// shape, on every action and on the log-in, is a 400 with a JSON error; a
+// body over the limit a 413.
+TEST_F(Console, BadBodiesAreBadRequestsOnEveryAction) {
+  const std::string bodies[] = {"\xff", "{\"x\":\"\xff\"}", "{\"page\": \"\xff\"}", "[1]", "{not json", "\"text\""};
+  auto routes = page_routes();
+  for (const auto& [path, action] : routes.actions) {
+    for (const auto& body : bodies) {
+      auto answer = with_key("POST", path, body);
+      EXPECT_EQ(answer.status, 400) << path << " " << body;
+      EXPECT_TRUE(answer.body.contains("error")) << path << " " << answer.text;
+    }
+  }
+  for (const auto& body : bodies) {
+    auto answer = request("POST", "/api/login", "Host: " + host + "\r\nContent-Type: application/json\r\n", body);
+    EXPECT_EQ(answer.status, 400) << body;
+  }
+}
+
+TEST_F(Console, ABodyOverTheLimitIsAnsweredTooLarge) {
+  line_client client(port);
+  client.send("POST /api/settings/change HTTP/1.1\r\nHost: " + host + "\r\nAuthorization: Bearer " + key +
+              "\r\nContent-Length: " + std::to_string(limits::max_console_body + 1) + "\r\n\r\n");
+  EXPECT_THAT(client.read_for(std::chrono::seconds(2)), ::testing::StartsWith("HTTP/1.1 413"));
 }
 
 TEST_F(Console, StartStopAndTheLogAreTheServerPages) {

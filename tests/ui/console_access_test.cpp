@@ -433,6 +433,46 @@ TEST_F(ConsoleAccess, WrongBearerKeysCountLikeFailedLogIns) {
   EXPECT_EQ(access.check(other), access_verdict::allowed);
 }
 
+TEST(ThrottleGroup, LoopbackIsOneGroupIpv4AnAddressIpv6ItsSlash64) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"127.0.0.1", "loopback"},
+      {"127.0.0.2", "loopback"},
+      {"127.255.3.4", "loopback"},
+      {"::1", "loopback"},
+      {"::ffff:127.0.0.9", "loopback"},
+      {"10.0.0.7", "10.0.0.7"},
+      {"::ffff:10.0.0.7", "10.0.0.7"},
+      {"2001:db8:1:2:aaaa::1", "2001:db8:1:2::/64"},
+      {"2001:db8:1:2:bbbb:cccc:dddd:eeee", "2001:db8:1:2::/64"},
+      {"2001:db8:1:3::1", "2001:db8:1:3::/64"},
+  };
+  for (const auto& [peer, group] : cases) EXPECT_EQ(throttle_group(peer), group) << peer;
+}
+
+TEST_F(ConsoleAccess, GuessesRotatedOverAGroupsAddressesCountTogether) {
+  console_access access(options());
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(access.log_in("not-the-key-at-all", "127.0.0." + std::to_string(2 + i)).result, login_outcome::wrong_key);
+  }
+  EXPECT_EQ(access.log_in(operator_key, "127.0.0.1").result, login_outcome::throttled);
+  EXPECT_EQ(access.log_in(operator_key, "::1").result, login_outcome::throttled);
+  fail_log_ins(access, "2001:db8::1", 5);
+  fail_log_ins(access, "2001:db8::2", 5);
+  EXPECT_EQ(access.log_in(operator_key, "2001:db8::3").result, login_outcome::throttled);
+  EXPECT_EQ(access.log_in(operator_key, "2001:db8:0:1::3").result, login_outcome::ok) << "another /64";
+}
+
+TEST_F(ConsoleAccess, ASessionGivenBeforeKeepsWorkingWhileItsGroupIsThrottled) {
+  console_access access(options());
+  auto token = access.log_in(operator_key, "127.0.0.1").token;
+  fail_log_ins(access, "127.0.0.1", 10);
+  auto with_cookie = request("POST", "/api/server/clear_log");
+  with_cookie.cookie = std::string(console_session_cookie_name) + "=" + token;
+  with_cookie.x_velmira = "1";
+  EXPECT_EQ(access.check(with_cookie), access_verdict::allowed);
+  EXPECT_EQ(access.check(with_bearer(request("GET", "/api/server"), operator_key)), access_verdict::throttled);
+}
+
 TEST_F(ConsoleAccess, NineFailuresDoNotThrottle) {
   console_access access(options());
   fail_log_ins(access, "10.0.0.7", 9);
