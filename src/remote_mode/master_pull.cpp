@@ -69,11 +69,12 @@ std::string step_log_text(const pull_step& step, step_verdict verdict) {
 }
 
 void store_remote_copy(const data_directory& data, std::string_view name, std::string_view text) {
-  auto path = data.file("remote\\" + std::string(name));
+  const auto relative = "remote\\" + std::string(name);
+  auto path = data.file(relative);
   fs::create_directories(path.parent_path());
   std::string bytes(text);
   bytes += "\r\n";
-  replace_file_atomically(path, bytes);
+  replace_file_atomically(path, bytes, {.permissions = new_file_permissions(relative)});
 }
 
 std::vector<std::string> schedule_names(const std::vector<std::string>& bell_list_lines) {

@@ -82,7 +82,8 @@ step_verdict judge_step(std::string_view marker, bool empty_is_success);
 // The log text for a step that ended with `verdict` (UTF-8, no ": ").
 std::string step_log_text(const pull_step& step, step_verdict verdict);
 
-// The stored copy of a fetched file: the text followed by one CR LF.
+// The stored copy of a fetched file: the text followed by one CR LF; a new
+// copy of users.ini or setting.ini is for its owner only.
 void store_remote_copy(const data_directory& data, std::string_view name, std::string_view text);
 
 // The schedule names of a bell list: of the ten lines after the six header

@@ -88,6 +88,16 @@ TEST(StoreRemoteCopy, WritesTextPlusCrLfUnderRemote) {
   EXPECT_EQ(dir.read("remote/kalendgraf.rtf"), "\r\n");
 }
 
+TEST(StoreRemoteCopy, TheCopiesThatHoldPasswordsAreForTheOwnerOnly) {
+  testing::temp_dir dir;
+  data_directory data(dir.path());
+  for (const char* name : {"users.ini", "setting.ini", "kab.ini"}) store_remote_copy(data, name, "x");
+  auto mode = [&](const char* name) { return std::filesystem::status(dir.path() / "remote" / name).permissions(); };
+  EXPECT_EQ(mode("users.ini"), static_cast<std::filesystem::perms>(0600));
+  EXPECT_EQ(mode("setting.ini"), static_cast<std::filesystem::perms>(0600));
+  EXPECT_EQ(mode("kab.ini"), static_cast<std::filesystem::perms>(0644));
+}
+
 // Runs a whole pull against `port` with hooks that run at once and record
 // what they were told, in order.
 struct pull_run {
