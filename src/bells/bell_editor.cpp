@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -103,7 +104,9 @@ comb_field& bell_editor::field_at(int lesson, lesson_field f) {
   return comb_.at(static_cast<std::size_t>(lesson - 1)).at(static_cast<std::size_t>(static_cast<int>(f) - 1));
 }
 
-std::string bell_editor::dop() const { return mode_() == operating_mode::remote ? "remote" : "zvonok"; }
+std::string bell_editor::dop() const {
+  return std::string(mode_() == operating_mode::remote ? remote_bell_folder : "zvonok");
+}
 
 int bell_editor::today() const {
   return static_cast<int>(std::chrono::weekday(std::chrono::floor<std::chrono::days>(clock_.now())).iso_encoding());
@@ -193,8 +196,13 @@ void bell_editor::grid_to_day(schema_table& shema) const {
   }
 }
 
+// A name without a file of its own under remote\ would send the copy that
+// is there, the users file say, to the master as a schema.
 void bell_editor::push_in_remote_mode() {
-  if (mode_() == operating_mode::remote && push_) push_(bells_.list().names());
+  if (mode_() != operating_mode::remote || !push_) return;
+  std::vector<std::string> names;
+  std::ranges::copy_if(bells_.list().names(), std::back_inserter(names), has_remote_schema_file);
+  push_(names);
 }
 
 operator_outcome bell_editor::BitBtn6Click() {
@@ -202,7 +210,7 @@ operator_outcome bell_editor::BitBtn6Click() {
   const std::string name = name_field_;
   if (!name.empty() && !list.full()) {
     if (list.contains(name)) return operator_outcome::showing("Такое расписание уже существует");
-    if (auto refused = schema_name_refusal(name)) return say_refusal(refused);
+    if (auto refused = bells_.new_schema_name_refusal(dop(), name)) return say_refusal(refused);
     list.append(name);
     list.select(list.size() - 1);
     bells_.SaveSpisokLocal(dop());
@@ -257,12 +265,12 @@ operator_outcome bell_editor::Form4Button1Click(std::string_view new_name) {
   // The old name is in the list too, so renaming to it is refused here.
   if (list.contains(new_name)) return operator_outcome::showing("Такое название схемы расписания уже существует");
   if (new_name.empty()) return operator_outcome::showing("Название не может быть пустым");
-  if (auto refused = schema_name_refusal(new_name)) return say_refusal(refused);
+  if (auto refused = bells_.new_schema_name_refusal(dop(), new_name)) return say_refusal(refused);
   const rename_window window = *rename_;
   rename_.reset();
   // A reload may have shortened the list while the window was open.
   if (window.position >= list.size()) return {};
-  // An old name that cannot be a file name has no file to rename.
+  // An old name that cannot be a schema's file name has no file to rename.
   bells_.rename_schema_file(dop(), window.old_name, new_name);
   list.rename(window.position, std::string(new_name));
   bells_.SaveSpisokLocal(dop());
@@ -283,7 +291,8 @@ operator_outcome bell_editor::E1Click(operator_answer given) {
     group_enabled_ = false;
     clear_grid();
   }
-  // A name that cannot be a file name has no file; its entry still goes.
+  // A name that cannot be a schema's file name has no file; its entry
+  // still goes.
   bells_.delete_schema_file(dop(), name);
   list.remove(*k);
   bells_.SaveSpisokLocal(dop());

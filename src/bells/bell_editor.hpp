@@ -87,7 +87,8 @@ using day_preview = std::array<std::optional<lesson_span>, schema_table::lesson_
 class bell_editor {
  public:
   // Called in remote mode with the schema names in list order once the
-  // files under remote\ are written.
+  // files under remote\ are written; names without a schema file of their
+  // own there (has_remote_schema_file) are left out.
   using bell_push = std::function<void(const std::vector<std::string>& schema_names)>;
   using mode_query = std::function<operating_mode()>;
 

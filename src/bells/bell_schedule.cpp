@@ -1,10 +1,13 @@
 #include "bells/bell_schedule.hpp"
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <system_error>
 #include <utility>
 
 #include "core/data_file.hpp"
+#include "core/text_codec.hpp"
 
 namespace velmira {
 
@@ -37,6 +40,41 @@ refusal schema_name_refusal(std::string_view name) {
          "управляющие символы, а также пустое название, \".\", \"..\" и \"spisok\".";
 }
 
+bool reserved_schema_name(std::string_view name) {
+  // The files the pull stores under remote\ beside the schemas, but the list.
+  static constexpr std::array<std::string_view, 5> copies = {"users", "setting", "kab", "news", "zametki"};
+  return std::ranges::any_of(copies, [&](std::string_view copy) { return equals_ignoring_ascii_case(name, copy); });
+}
+
+bool has_remote_schema_file(std::string_view name) { return !schema_name_refusal(name) && !reserved_schema_name(name); }
+
+namespace {
+
+refusal reserved_name_refusal(std::string_view name) {
+  if (!reserved_schema_name(name)) return std::nullopt;
+  return "Такое название занято файлом сервера: схему нельзя назвать users, setting, kab, news или zametki";
+}
+
+}  // namespace
+
+refusal bell_schedule::new_schema_name_refusal(std::string_view dop, std::string_view name) const {
+  if (auto refused = reserved_name_refusal(name)) return refused;
+  return schema_file_refusal(dop, name);
+}
+
+refusal bell_schedule::schema_file_refusal(std::string_view dop, std::string_view im) const {
+  if (auto refused = schema_name_refusal(im)) return refused;
+  if (dop == remote_bell_folder) {
+    if (auto refused = reserved_name_refusal(im)) return refused;
+  }
+  // Checked before anything is written: a name the file system refuses
+  // would leave an entry in the list that no operation can use.
+  if (!fits_with_its_temporary_name(data_.file(dop), to_utf8(im) + ".ini")) {
+    return "Слишком длинное название схемы: файл с таким именем создать нельзя";
+  }
+  return std::nullopt;
+}
+
 fs::path bell_schedule::schema_path(std::string_view dop, std::string_view im) const {
   return data_.file(std::string(dop) + "\\" + std::string(im) + ".ini");
 }
@@ -58,13 +96,13 @@ void bell_schedule::SaveSpisokLocal(std::string_view dop) {
 }
 
 refusal bell_schedule::LoadShema(std::string_view dop, std::string_view im) {
-  if (auto refused = schema_name_refusal(im)) return refused;
+  if (auto refused = schema_file_refusal(dop, im)) return refused;
   if (auto text = read_file(schema_path(dop, im))) shema_ = parse_schema(*text);
   return std::nullopt;
 }
 
 refusal bell_schedule::CreateNewShema(std::string_view dop, std::string_view im) {
-  if (auto refused = schema_name_refusal(im)) return refused;
+  if (auto refused = schema_file_refusal(dop, im)) return refused;
   replace_file_atomically(schema_path(dop, im), format_schema(schema_table()));
   return std::nullopt;
 }
@@ -73,22 +111,22 @@ refusal bell_schedule::SaveSpisZvon(std::string_view dop) {
   auto name = list_.selected_name();
   if (!name) return std::nullopt;
   // Refused before normalising, so a refused save leaves `shema` as edited.
-  if (auto refused = schema_name_refusal(*name)) return refused;
+  if (auto refused = schema_file_refusal(dop, *name)) return refused;
   normalise_before_save(shema_);
   replace_file_atomically(schema_path(dop, *name), format_schema(shema_));
   return std::nullopt;
 }
 
 refusal bell_schedule::rename_schema_file(std::string_view dop, std::string_view from, std::string_view to) {
-  if (auto refused = schema_name_refusal(from)) return refused;
-  if (auto refused = schema_name_refusal(to)) return refused;
+  if (auto refused = schema_file_refusal(dop, from)) return refused;
+  if (auto refused = schema_file_refusal(dop, to)) return refused;
   std::error_code ignored;
   fs::rename(schema_path(dop, from), schema_path(dop, to), ignored);
   return std::nullopt;
 }
 
 refusal bell_schedule::delete_schema_file(std::string_view dop, std::string_view im) {
-  if (auto refused = schema_name_refusal(im)) return refused;
+  if (auto refused = schema_file_refusal(dop, im)) return refused;
   std::error_code ignored;
   fs::remove(schema_path(dop, im), ignored);
   return std::nullopt;

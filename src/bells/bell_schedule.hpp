@@ -6,9 +6,10 @@
 // mode); the files are dop\spisok.ini and dop\<name>.ini. Every rewrite is
 // atomic, so the HTTP service never serves a half-written file.
 //
-// Failures: a schema name that cannot be a file name is refused with a
-// UTF-8 message for the operator, returned as the value and nothing touched;
-// input/output errors throw data_file_error.
+// Failures: a schema name that cannot be a file name, whose file would be
+// too long a name for the folder, or (under remote\) reserved is refused
+// with a UTF-8 message for the operator, returned as the value and nothing
+// touched; input/output errors throw data_file_error.
 //
 // Not thread-safe: every call, and every use of the references handed out,
 // happens on the operator's thread. The object keeps a reference to `data`,
@@ -26,14 +27,34 @@ namespace velmira {
 // A text for the operator (UTF-8) when the operation was refused.
 using refusal = std::optional<std::string>;
 
+// The bell directory of remote mode, where the pull also keeps its copies
+// of the master's other files.
+inline constexpr std::string_view remote_bell_folder = "remote";
+
 // Refuses names that cannot be one file name here or on the master: empty,
 // "." or "..", holding "/", "\", ":" or a control character, or "spisok" in
 // any letter case (its file would be the list file).
 refusal schema_name_refusal(std::string_view name);
 
+// Names that are file names but not a schema's: under remote\ their file
+// would be a copy the pull keeps there (users.ini, setting.ini, kab.ini,
+// news.ini, zametki.ini). Compared as the clients' file systems compare
+// names: Latin letters in either case.
+bool reserved_schema_name(std::string_view name);
+
+// Whether a schema of a master's list has a file of its own under remote\:
+// a file name that is not reserved. The pull fetches, and the editor sends,
+// only these.
+bool has_remote_schema_file(std::string_view name);
+
 class bell_schedule {
  public:
   explicit bell_schedule(const data_directory& data) : data_(data) {}
+
+  // Why a schema added or renamed in `dop` cannot take `name`: the reasons
+  // of the file operations below, and a reserved name in either folder, so
+  // that no master's list comes to name one.
+  refusal new_schema_name_refusal(std::string_view dop, std::string_view name) const;
 
   schema_list& list() { return list_; }
   const schema_list& list() const { return list_; }
@@ -69,7 +90,9 @@ class bell_schedule {
   refusal delete_schema_file(std::string_view dop, std::string_view im);
 
  private:
-  // `im` has passed schema_name_refusal.
+  // Why dop\<im>.ini cannot be a schema's file.
+  refusal schema_file_refusal(std::string_view dop, std::string_view im) const;
+  // `im` has passed schema_file_refusal.
   fs::path schema_path(std::string_view dop, std::string_view im) const;
 
   const data_directory& data_;

@@ -1,5 +1,8 @@
 #include "core/data_directory.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
 
@@ -62,6 +65,12 @@ bool usable_file_name(std::string_view name) {
     if (c < 0x20 || c == 0x7F || c == ':' || c == '/' || c == '\\') return false;
   }
   return true;
+}
+
+mode_t new_file_permissions(std::string_view relative) {
+  static constexpr std::string_view with_passwords[] = {"users.ini", "setting.ini", "remote\\users.ini",
+                                                        "remote\\setting.ini"};
+  return std::ranges::find(with_passwords, relative) != std::end(with_passwords) ? 0600 : 0644;
 }
 
 std::string placeholder_page() {

@@ -2,6 +2,8 @@
 // The data directory and its tree. Relative data paths are written as the
 // data formats and the wire write them: Windows-1251 with "\" between
 // folders; on disk they are UTF-8 with "/".
+#include <sys/types.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -49,6 +51,12 @@ class data_directory {
 // letter or, on the platform the files come from, a stream), nor control
 // characters.
 bool usable_file_name(std::string_view name);
+
+// The permission bits a data file gets when it is first written (a rewrite
+// keeps the file's own, see file_attributes): owner-only for the files that
+// hold passwords, users.ini and setting.ini and their copies under remote\,
+// the usual 0644 for the rest. `relative` as file() takes it.
+mode_t new_file_permissions(std::string_view relative);
 
 // The page a client gets instead of a timetable or menu that is not there.
 std::string placeholder_page();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <utility>
 
 namespace velmira {
@@ -89,29 +90,78 @@ std::string join_lines(const std::vector<std::string>& lines) {
   return text;
 }
 
-void replace_file_atomically(const fs::path& path, std::string_view bytes, const file_attributes& attributes) {
-  fs::path folder = path.parent_path();
-  std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  unique_fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-  if (fd.get() < 0) throw data_file_error(last_error(), path, "cannot create");
-  fs::path temporary = pattern;
-  try {
-    write_all(fd.get(), bytes, path);
-    if (::fsync(fd.get()) != 0) throw data_file_error(last_error(), path, "cannot sync");
-    // New files get the usual permissions; mkstemp's are owner-only.
-    ::fchmod(fd.get(), attributes.permissions);
-    if (attributes.owner && ::fchown(fd.get(), attributes.owner->first, attributes.owner->second) != 0) {
-      throw data_file_error(last_error(), path, "cannot hand over");
-    }
-    if (::close(fd.release()) != 0) throw data_file_error(last_error(), path, "cannot close");
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-      throw data_file_error(last_error(), path, "cannot replace");
-    }
-  } catch (...) {
-    ::unlink(temporary.c_str());
-    throw;
+namespace {
+
+constexpr std::string_view temporary_suffix = ".XXXXXX";  // mkostemp's pattern
+
+std::string temporary_name_of(std::string_view name) {
+  return "." + std::string(name) + std::string(temporary_suffix);
+}
+
+// The bits and owner of the file a rewrite replaces; a link is replaced
+// itself, so it lends nothing.
+file_attributes kept_from(const fs::path& path, file_attributes attributes) {
+  struct stat st {};
+  if (!attributes.keep_existing || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return attributes;
+  attributes.permissions = st.st_mode & 07777;
+  if (::geteuid() == 0) attributes.owner = std::pair{st.st_uid, st.st_gid};
+  return attributes;
+}
+
+int create_temporary(const fs::path& path, fs::path& temporary) {
+  std::string pattern = (path.parent_path() / temporary_name_of(path.filename().string())).string();
+  int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) throw data_file_error(last_error(), path, "cannot create");
+  temporary = pattern;
+  return fd;
+}
+
+}  // namespace
+
+staged_file::staged_file(fs::path path, const file_attributes& attributes)
+    : path_(std::move(path)), attributes_(kept_from(path_, attributes)), fd_(create_temporary(path_, temporary_)) {}
+
+staged_file::~staged_file() {
+  if (!committed_) ::unlink(temporary_.c_str());
+}
+
+void staged_file::write(std::string_view bytes) { write_all(fd_.get(), bytes, path_); }
+
+void staged_file::finish() {
+  if (::fsync(fd_.get()) != 0) throw data_file_error(last_error(), path_, "cannot sync");
+  // mkstemp's permissions are owner-only until these are given.
+  ::fchmod(fd_.get(), attributes_.permissions);
+  if (attributes_.owner && ::fchown(fd_.get(), attributes_.owner->first, attributes_.owner->second) != 0) {
+    throw data_file_error(last_error(), path_, "cannot hand over");
   }
-  sync_folder(folder);
+  if (fd_.close() != 0) throw data_file_error(last_error(), path_, "cannot close");
+}
+
+void staged_file::commit() {
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) throw data_file_error(last_error(), path_, "cannot replace");
+  committed_ = true;
+  sync_folder(path_.parent_path());
+}
+
+void replace_file_atomically(const fs::path& path, std::string_view bytes, const file_attributes& attributes) {
+  staged_file file(path, attributes);
+  file.write(bytes);
+  file.finish();
+  file.commit();
+}
+
+std::size_t longest_file_name(const fs::path& folder) {
+  for (fs::path at = folder.empty() ? fs::path(".") : folder;; at = at.parent_path()) {
+    errno = 0;
+    const long longest = ::pathconf(at.c_str(), _PC_NAME_MAX);
+    if (longest > 0) return static_cast<std::size_t>(longest);
+    // No limit given, or no folder left to ask: the usual limit.
+    if (errno != ENOENT || !at.has_relative_path() || !at.has_parent_path()) return NAME_MAX;
+  }
+}
+
+bool fits_with_its_temporary_name(const fs::path& folder, std::string_view name) {
+  return temporary_name_of(name).size() <= longest_file_name(folder);
 }
 
 bool replace_file_if_changed(const fs::path& path, std::string_view bytes) {
@@ -124,7 +174,7 @@ bool replace_file_if_changed(const fs::path& path, std::string_view bytes) {
 
 namespace {
 
-constexpr std::size_t temporary_suffix_length = 6;  // the "XXXXXX" of mkostemp
+constexpr std::size_t temporary_suffix_length = temporary_suffix.size() - 1;  // after its dot
 
 bool is_temporary_suffix_character(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');

@@ -157,7 +157,8 @@ void settings_file::SetSave(std::string_view dop) {
   for (int number = 1; number <= settings_line_count; ++number) {
     lines.push_back(save_line(number, master_copy));
   }
-  write_lines(data_.file(prefixed(dop, "setting.ini")), lines);
+  const auto relative = prefixed(dop, "setting.ini");
+  write_lines(data_.file(relative), lines, {.permissions = new_file_permissions(relative)});
   if (master_copy) return;
   if (page_.autostart) {
     autostart_.enable();

@@ -66,8 +66,11 @@ struct settings_page {
 
 // Why "Сохранить" refuses the page: a field of the group "Порт", or with
 // "Удаленный доступ" selected also of "Данные для удаленного
-// администрирования", that is empty or has a character the rule refuses.
-enum class save_refusal { ports, remote_administration };
+// администрирования", that is empty or has a character the rule refuses;
+// then, the fields having passed those checks, a port above 65535 or a main
+// TCP port equal to the data HTTP port, which no listener could take. A
+// port of 0 passes: the start of the listeners refuses it.
+enum class save_refusal { ports, remote_administration, port_out_of_range, same_ports };
 
 // The checks of "Сохранить"; made only while the local-only settings are
 // shown, since the page holds no local ports while it shows a master's copy.

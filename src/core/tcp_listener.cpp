@@ -121,12 +121,20 @@ void tcp_listener::pause_accepting(const std::shared_ptr<acceptor_slot>& slot, c
   });
 }
 
+// At the cap a client that retries at once can be refused hundreds of times
+// a second: one line when the cap is reached and one with the count when a
+// connection is accepted again keep the event log readable.
 void tcp_listener::on_accept(tcp::socket socket) {
   if (options_.keep_alive) probe_idle_peer(socket);
   auto c = register_connection(std::move(socket));
   if (!c) {
-    log_.append_event(name_ + ": достигнут предел одновременных подключений, подключение закрыто");
+    if (refused_at_cap_.fetch_add(1) == 0) {
+      log_.append_event(name_ + ": достигнут предел одновременных подключений, подключение закрыто");
+    }
     return;
+  }
+  if (auto refused = refused_at_cap_.exchange(0); refused > 0) {
+    log_.append_event(name_ + ": подключения снова принимаются; закрыто из-за предела: " + std::to_string(refused));
   }
   asio::post(io_, [c] { c->start(); });
   // `c` may be the last owner by now, if the connection has already ended:

@@ -1,9 +1,11 @@
 #pragma once
 // Accepts connections on the wildcard addresses (IPv4 and IPv6) of one port
 // and hands each to a connection of its own. Caps the number of open
-// connections and closes them all when stopped. When accepting fails (out
-// of descriptors or buffers) it pauses for limits::accept_pause before the
-// next try and logs the first failure of each such episode.
+// connections and closes them all when stopped; of the connections refused
+// at the cap it logs the first and, once one is accepted again, how many
+// were refused. When accepting fails (out of descriptors or buffers) it
+// pauses for limits::accept_pause before the next try and logs the first
+// failure of each such episode.
 //
 // Thread-safety: start, stop and the accessors may be called from any thread.
 // Lifetime: destroy the listener only once its io_context has stopped running.
@@ -11,6 +13,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <cstdint>
 #include <functional>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -85,6 +88,9 @@ class tcp_listener {
   std::vector<std::shared_ptr<acceptor_slot>> acceptors_ GUARDED_BY(mutex_);
   // Set by a failed accept, cleared by the next success.
   bool accept_failing_ GUARDED_BY(mutex_) = false;
+  // Connections closed at the cap since one was last accepted; accepts on
+  // two addresses may complete at once.
+  std::atomic<std::size_t> refused_at_cap_{0};
   // Open connections. Shared with their on_end callbacks: a connection may
   // be destroyed after the listener, when its io_context drops pending work.
   struct registry {

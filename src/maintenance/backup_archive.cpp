@@ -15,6 +15,7 @@
 
 #include "core/data_directory.hpp"
 #include "core/data_file.hpp"
+#include "core/text_codec.hpp"
 
 namespace velmira {
 
@@ -106,8 +107,10 @@ class archive_writer {
 struct restored_entry {
   bool folder = false;
   mode_t permissions = 0644;
-  std::string bytes;
 };
+
+// How much of a file is held in memory at once on its way to disk.
+constexpr std::size_t restore_chunk = std::size_t{256} << 10;
 
 // "a/b/c" from an archive's name: "./" steps and a folder's trailing "/"
 // are dropped; nothing when a component could leave the directory or could
@@ -127,27 +130,80 @@ std::optional<std::string> checked_name(std::string_view raw) {
   return name;
 }
 
-std::map<std::string, restored_entry> read_archive(std::string_view archive_bytes) {
-  archive_ptr a(archive_read_new());
-  archive_read_support_filter_gzip(a.get());
-  archive_read_support_format_tar(a.get());
-  if (archive_read_open_memory(a.get(), archive_bytes.data(), archive_bytes.size()) != ARCHIVE_OK) {
-    throw restore_refused(library_error(a.get(), "not a .tar.gz archive"));
+// Whether every component, and a file's temporary name, fits the file
+// system of the folder it goes to.
+bool fits_on_disk(const fs::path& root, const std::string& name, bool folder) {
+  const fs::path path = root / name;
+  const auto longest = longest_file_name(path.parent_path());
+  for (const auto& part : fs::path(name)) {
+    if (part.native().size() > longest) return false;
   }
+  return folder || fits_with_its_temporary_name(path.parent_path(), path.filename().native());
+}
+
+// One pass over the entries of an archive in memory.
+class archive_reader {
+ public:
+  explicit archive_reader(std::string_view bytes) : a_(archive_read_new()) {
+    archive_read_support_filter_gzip(a_.get());
+    archive_read_support_format_tar(a_.get());
+    if (archive_read_open_memory(a_.get(), bytes.data(), bytes.size()) != ARCHIVE_OK) {
+      throw restore_refused(library_error(a_.get(), "not a .tar.gz archive"));
+    }
+  }
+
+  // The next entry; null at the end.
+  archive_entry* next() {
+    archive_entry* e = nullptr;
+    int r = archive_read_next_header(a_.get(), &e);
+    if (r == ARCHIVE_EOF) return nullptr;
+    // A warning is a name the locale cannot show, which the UTF-8 or raw
+    // form still gives.
+    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) throw restore_refused(library_error(a_.get(), "a damaged archive"));
+    return e;
+  }
+
+  // The current file's bytes, a bounded piece at a time, whatever size its
+  // header claims: an archive cut off or damaged is refused when the bytes
+  // run out, before the memory does.
+  template <class Sink>
+  void read_data(archive_entry* e, Sink&& sink) {
+    const auto size = archive_entry_size(e);
+    la_int64_t read = 0;
+    for (;;) {
+      auto n = archive_read_data(a_.get(), chunk_.data(), chunk_.size());
+      if (n < 0) throw restore_refused(library_error(a_.get(), "a damaged archive at " + raw_name(e)));
+      if (n == 0) break;
+      read += n;
+      sink(std::string_view(chunk_.data(), static_cast<std::size_t>(n)));
+    }
+    if (read != size) throw restore_refused("a damaged archive at " + raw_name(e));
+  }
+
+  static std::string raw_name(archive_entry* e) {
+    const char* utf8 = archive_entry_pathname_utf8(e);
+    const char* raw = archive_entry_pathname(e);
+    return utf8 ? utf8 : raw ? raw : "";
+  }
+
+ private:
+  archive_ptr a_;
+  std::vector<char> chunk_ = std::vector<char>(restore_chunk);
+};
+
+// Every entry by its checked name, after every check that needs no
+// writing: names, types, sizes, and every file's bytes read to their end.
+std::map<std::string, restored_entry> read_archive(std::string_view archive_bytes, const fs::path& root) {
+  archive_reader reader(archive_bytes);
   std::map<std::string, restored_entry> entries;
   std::size_t total = 0;
-  archive_entry* e = nullptr;
-  for (;;) {
-    int r = archive_read_next_header(a.get(), &e);
-    if (r == ARCHIVE_EOF) break;
-    // A warning is a name the locale cannot show, which the UTF-8 or raw
-    // form below still gives.
-    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) throw restore_refused(library_error(a.get(), "a damaged archive"));
-    const char* utf8 = archive_entry_pathname_utf8(e);
-    std::string raw = utf8 ? utf8 : archive_entry_pathname(e) ? archive_entry_pathname(e) : "";
+  while (archive_entry* e = reader.next()) {
+    const std::string raw = archive_reader::raw_name(e);
     auto name = checked_name(raw);
     if (!name) throw restore_refused("a path that leaves the data directory: " + raw);
     if (name->empty()) continue;  // the directory itself, as "./"
+    // File names on disk are UTF-8, and the server reads them as such.
+    if (!is_valid_utf8(*name)) throw restore_refused("a name that is not UTF-8: " + raw);
     const auto type = archive_entry_filetype(e);
     if (archive_entry_hardlink(e) || archive_entry_symlink(e) || (type != AE_IFREG && type != AE_IFDIR)) {
       throw restore_refused("not a plain file or folder: " + raw);
@@ -155,6 +211,7 @@ std::map<std::string, restored_entry> read_archive(std::string_view archive_byte
     if (*name == lock_file_name) throw restore_refused("not a data file: " + raw);
     restored_entry entry;
     entry.folder = type == AE_IFDIR;
+    if (!fits_on_disk(root, *name, entry.folder)) throw restore_refused("a name too long for the file system: " + raw);
     // Execute bits are no part of a data file; the owner may always write.
     entry.permissions = entry.folder ? 0755 : (archive_entry_perm(e) & 0666) | 0600;
     if (!entry.folder) {
@@ -162,12 +219,10 @@ std::map<std::string, restored_entry> read_archive(std::string_view archive_byte
       if (size < 0 || static_cast<std::size_t>(size) > max_restored_bytes - total) {
         throw restore_refused("the archive unpacks to more than " + std::to_string(max_restored_bytes) + " bytes");
       }
-      entry.bytes.resize(static_cast<std::size_t>(size));
-      auto n = archive_read_data(a.get(), entry.bytes.data(), entry.bytes.size());
-      if (n != static_cast<la_ssize_t>(size)) throw restore_refused(library_error(a.get(), "a damaged archive at " + raw));
-      total += entry.bytes.size();
+      reader.read_data(e, [](std::string_view) {});
+      total += static_cast<std::size_t>(size);
     }
-    if (!entries.emplace(*name, std::move(entry)).second) throw restore_refused("a path given twice: " + raw);
+    if (!entries.emplace(*name, entry).second) throw restore_refused("a path given twice: " + raw);
   }
   if (std::ranges::none_of(entries, [](const auto& e) { return !e.second.folder; })) {
     throw restore_refused("the archive holds no files");
@@ -206,22 +261,64 @@ std::optional<std::pair<uid_t, gid_t>> owner_to_hand_over_to(const fs::path& roo
   return std::pair{st.st_uid, st.st_gid};
 }
 
-// Makes the folders of `relative` under `root` that are missing, each
-// handed to `owner` when there is one.
-void make_folders(const fs::path& root, const fs::path& relative, const std::optional<std::pair<uid_t, gid_t>>& owner) {
-  fs::path path = root;
-  for (const auto& part : relative) {
-    path /= part;
-    std::error_code ec;
-    if (!fs::create_directory(path, ec)) {
-      if (ec) throw data_file_error(ec, path, "cannot create");
-      continue;
-    }
-    if (owner && ::lchown(path.c_str(), owner->first, owner->second) != 0) {
-      throw data_file_error({errno, std::generic_category()}, path, "cannot hand over");
+// What a restore has written before its files take their places: the
+// folders it made and every file staged beside its target. Until commit()
+// the directory holds nothing else of the restore, and destroying the
+// staging takes that away again.
+class restore_staging {
+ public:
+  restore_staging(fs::path root, std::optional<std::pair<uid_t, gid_t>> owner)
+      : root_(std::move(root)), owner_(owner) {}
+  ~restore_staging() {
+    files_.clear();
+    // Newest first, so a folder is empty when its turn comes.
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+      std::error_code ignored;
+      fs::remove(*it, ignored);
     }
   }
-}
+  restore_staging(const restore_staging&) = delete;
+  restore_staging& operator=(const restore_staging&) = delete;
+
+  // Makes the folders of `relative` that are missing, each handed to the
+  // owner when there is one.
+  void make_folders(const fs::path& relative) {
+    fs::path path = root_;
+    for (const auto& part : relative) {
+      path /= part;
+      std::error_code ec;
+      if (!fs::create_directory(path, ec)) {
+        if (ec) throw data_file_error(ec, path, "cannot create");
+        continue;
+      }
+      made_.push_back(path);
+      if (owner_ && ::lchown(path.c_str(), owner_->first, owner_->second) != 0) {
+        throw data_file_error({errno, std::generic_category()}, path, "cannot hand over");
+      }
+    }
+  }
+
+  // A new file for `relative`, written and synced by the caller.
+  staged_file& stage(const fs::path& relative, mode_t permissions) {
+    make_folders(relative.parent_path());
+    files_.push_back(std::make_unique<staged_file>(
+        root_ / relative, file_attributes{.permissions = permissions, .owner = owner_, .keep_existing = false}));
+    return *files_.back();
+  }
+
+  // Every staged file into its place; returns how many.
+  std::size_t commit() {
+    for (auto& file : files_) file->commit();
+    made_.clear();
+    return files_.size();
+  }
+
+ private:
+  fs::path root_;
+  std::optional<std::pair<uid_t, gid_t>> owner_;
+  std::vector<fs::path> made_;
+  std::vector<std::unique_ptr<staged_file>> files_;
+};
 
 }  // namespace
 
@@ -261,22 +358,25 @@ std::string build_backup_archive(const fs::path& data_dir, const backup_options&
 }
 
 std::size_t restore_backup_archive(std::string_view archive_bytes, const fs::path& data_dir) {
-  const auto entries = read_archive(archive_bytes);
+  const auto entries = read_archive(archive_bytes, data_dir);
   check_against(entries, data_dir);
-  const auto owner = owner_to_hand_over_to(data_dir);
-  std::size_t files = 0;
-  // Sorted by name: a folder is made before what it holds.
-  for (const auto& [name, entry] : entries) {
-    const fs::path relative = name;
+  // All or nothing: every file is written and synced under its temporary
+  // name first, and only then do they all take their places.
+  restore_staging staging(data_dir, owner_to_hand_over_to(data_dir));
+  archive_reader reader(archive_bytes);
+  while (archive_entry* e = reader.next()) {
+    auto name = checked_name(archive_reader::raw_name(e));
+    if (!name || name->empty()) continue;
+    const auto& entry = entries.at(*name);
     if (entry.folder) {
-      make_folders(data_dir, relative, owner);
+      staging.make_folders(*name);
       continue;
     }
-    make_folders(data_dir, relative.parent_path(), owner);
-    replace_file_atomically(data_dir / relative, entry.bytes, {entry.permissions, owner});
-    ++files;
+    staged_file& file = staging.stage(*name, entry.permissions);
+    reader.read_data(e, [&](std::string_view bytes) { file.write(bytes); });
+    file.finish();
   }
-  return files;
+  return staging.commit();
 }
 
 }  // namespace velmira

@@ -39,20 +39,25 @@ class restore_refused : public std::runtime_error {
 };
 
 // Largest total of file bytes a restore takes, far above a school's data:
-// an archive that unpacks to more is refused instead of filling memory.
+// an archive that unpacks to more is refused instead of filling the disk.
 inline constexpr std::size_t max_restored_bytes = std::size_t{1} << 30;
 
-// Restores `archive` into `data_dir`. Every entry is checked first, against
-// the archive and against what is on disk: a relative path inside the
-// directory ("..", absolute paths, control characters and the like are
-// refused), a regular file or a folder (no links, devices or pipes), no
-// path twice, no file where a folder must be, not the lock file. Only then
-// are folders made and each file replaced atomically with the permission
-// bits it had (owner ones kept); files the archive does not hold stay as
-// they are. When the process runs as root, what it writes is handed to the
-// data directory's owner. The caller holds the directory's lock. Returns
-// how many files were written; throws restore_refused, or data_file_error
-// when writing fails midway.
+// Restores `archive` into `data_dir`, all or nothing. Every entry is checked
+// first, against the archive and against what is on disk: a relative path
+// inside the directory ("..", absolute paths, control characters and the
+// like are refused) in UTF-8, whose names (and a file's temporary name) the
+// file system takes; a regular file or a folder (no links, devices or
+// pipes); no path twice, no file where a folder must be, not the lock file;
+// every file's bytes there to the end. Then every file is written and
+// synced under its temporary name beside its target, streamed in bounded
+// pieces whatever size the archive claims, with the permission bits it had
+// (owner ones kept); only when all are staged do they replace their files.
+// A failure before that removes what was staged and the folders made for
+// it, and the directory is as it was. Files the archive does not hold stay
+// as they are. When the process runs as root, what it writes is handed to
+// the data directory's owner. The caller holds the directory's lock.
+// Returns how many files were written; throws restore_refused, or
+// data_file_error when writing fails.
 std::size_t restore_backup_archive(std::string_view archive, const std::filesystem::path& data_dir);
 
 }  // namespace velmira

@@ -132,7 +132,7 @@ std::optional<std::string> admin_commands::setti(std::string_view arguments) {
   if (push.fil == "setting.ini" && !loadable_settings(payload_lines(push.payload))) {
     return refuse(unloadable_settings_text);
   }
-  if (target->path) SaveFilUd(*target->path, push.payload);
+  if (target->path) SaveFilUd(*target->path, push.payload, new_file_permissions(push.fil));
   if (!target->known) {
     log_.append_event("");
     return std::nullopt;
@@ -161,8 +161,8 @@ std::optional<admin_commands::push_target> admin_commands::target_of(std::string
   return push_target{nullptr, std::move(path)};
 }
 
-void admin_commands::SaveFilUd(const fs::path& file, std::string_view payload) const {
-  write_lines(file, payload_lines(payload));
+void admin_commands::SaveFilUd(const fs::path& file, std::string_view payload, mode_t permissions) const {
+  write_lines(file, payload_lines(payload), {.permissions = permissions});
 }
 
 std::string admin_commands::finish(const admin_channel_file& known, const push_target& target,

@@ -83,8 +83,9 @@ class admin_commands {
   std::string refuse(std::string_view log_text_utf8) const;
   // Nothing when `fil` is not a file this channel accepts.
   std::optional<push_target> target_of(std::string_view fil) const;
-  // Rewrites the file with one line per "|"-terminated piece of the payload.
-  void SaveFilUd(const fs::path& file, std::string_view payload) const;
+  // Rewrites the file with one line per "|"-terminated piece of the
+  // payload; a new file gets `permissions`.
+  void SaveFilUd(const fs::path& file, std::string_view payload, mode_t permissions) const;
   // The "then" step of a named file, its log line and its reply.
   std::string finish(const admin_channel_file& known, const push_target& target, std::string_view payload);
 

@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 
+#include "bells/bell_schedule.hpp"
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
 
@@ -69,22 +70,40 @@ std::string step_log_text(const pull_step& step, step_verdict verdict) {
 }
 
 void store_remote_copy(const data_directory& data, std::string_view name, std::string_view text) {
-  auto path = data.file("remote\\" + std::string(name));
+  const auto relative = "remote\\" + std::string(name);
+  auto path = data.file(relative);
   fs::create_directories(path.parent_path());
   std::string bytes(text);
   bytes += "\r\n";
-  replace_file_atomically(path, bytes);
+  replace_file_atomically(path, bytes, {.permissions = new_file_permissions(relative)});
 }
 
-std::vector<std::string> schedule_names(const std::vector<std::string>& bell_list_lines) {
+namespace {
+
+// The non-empty lines of a bell list's schedule lines that pass `wanted`.
+std::vector<std::string> schedule_lines(const std::vector<std::string>& bell_list_lines,
+                                        bool (*wanted)(std::string_view)) {
   std::vector<std::string> names;
   for (std::size_t i = bell_list_header_lines;
        i < bell_list_lines.size() && i < bell_list_header_lines + bell_list_schedule_lines; ++i) {
     const auto& name = bell_list_lines[i];
-    if (name.empty() || !usable_file_name(name + ".ini")) continue;
-    names.push_back(name);
+    if (!name.empty() && wanted(name)) names.push_back(name);
   }
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> schedule_names(const std::vector<std::string>& bell_list_lines) {
+  return schedule_lines(bell_list_lines, has_remote_schema_file);
+}
+
+std::vector<std::string> left_out_schedule_names(const std::vector<std::string>& bell_list_lines) {
+  return schedule_lines(bell_list_lines, reserved_schema_name);
+}
+
+std::string left_out_schedule_log_text(std::string_view name) {
+  return "Расписание звонков \"" + to_utf8(name) + "\" не получено: так называется файл сервера в папке remote.";
 }
 
 namespace {
@@ -188,7 +207,9 @@ class master_pull : public std::enable_shared_from_this<master_pull> {
   std::vector<std::string> stored_schedule_names() {
     try {
       auto lines = read_lines(data_.file("remote\\spisok.ini"));
-      if (lines) return schedule_names(*lines);
+      if (!lines) return {};
+      for (const auto& name : left_out_schedule_names(*lines)) log(left_out_schedule_log_text(name));
+      return schedule_names(*lines);
     } catch (const std::exception& e) {
       log(std::string("Не удается прочитать remote\\spisok.ini: ") + e.what());
     }

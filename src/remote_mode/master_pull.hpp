@@ -82,12 +82,20 @@ step_verdict judge_step(std::string_view marker, bool empty_is_success);
 // The log text for a step that ended with `verdict` (UTF-8, no ": ").
 std::string step_log_text(const pull_step& step, step_verdict verdict);
 
-// The stored copy of a fetched file: the text followed by one CR LF.
+// The stored copy of a fetched file: the text followed by one CR LF; a new
+// copy of users.ini or setting.ini is for its owner only.
 void store_remote_copy(const data_directory& data, std::string_view name, std::string_view text);
 
 // The schedule names of a bell list: of the ten lines after the six header
-// lines, the non-empty ones. A name that cannot be a file name in the remote
-// folder is left out: it could only be stored outside it.
+// lines, the non-empty ones that have a file of their own in the remote
+// folder (has_remote_schema_file). The others are left out: a name that
+// cannot be a file name could only be stored outside the folder, and a
+// reserved one (users, setting, kab, news, zametki) over the copy of the
+// master's file of that name.
 std::vector<std::string> schedule_names(const std::vector<std::string>& bell_list_lines);
+// The reserved names schedule_names leaves out, each to be logged with
+// left_out_schedule_log_text (UTF-8, without the leading ": ").
+std::vector<std::string> left_out_schedule_names(const std::vector<std::string>& bell_list_lines);
+std::string left_out_schedule_log_text(std::string_view name);
 
 }  // namespace velmira

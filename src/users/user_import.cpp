@@ -133,11 +133,31 @@ bool blank(const csv_record& record) {
                      [](const std::string& cell) { return trimmed(cell).empty(); });
 }
 
+// A spreadsheet program takes a cell that begins with one of these for a
+// formula (or a command it runs); a quote before it makes the cell text.
+// A cell that begins with the quote itself gets one more, so that import,
+// which takes one such quote off, gives every cell back as it was.
+constexpr char formula_guard = '\'';
+constexpr std::string_view guarded_starts = "=+-@\t\r'";
+
+bool needs_guard(std::string_view cell) {
+  return !cell.empty() && guarded_starts.find(cell.front()) != std::string_view::npos;
+}
+
+std::string guarded(std::string_view cell) {
+  return needs_guard(cell) ? formula_guard + std::string(cell) : std::string(cell);
+}
+
+std::string_view unguarded(std::string_view cell) {
+  if (cell.size() > 1 && cell.front() == formula_guard && needs_guard(cell.substr(1))) cell.remove_prefix(1);
+  return cell;
+}
+
 // A cell as the form's single-line field should get it.
 std::string cell_text(std::string_view cell) {
   std::string out;
   bool in_break = false;
-  for (char c : trimmed(cell)) {
+  for (char c : unguarded(trimmed(cell))) {
     if (is_line_break(c)) {
       if (!in_break) out += ' ';
       in_break = true;
@@ -398,7 +418,7 @@ std::string export_users_csv(const user_rows& rows) {
         yes_no(row[user_column::may_read_news] == roles::yes()),
         yes_no(row[user_column::may_publish_news] == roles::yes()),
         yes_no(row[user_column::may_publish_notes] == roles::yes())};
-    for (std::size_t c = 0; c < cells.size(); ++c) out += (c ? ";" : "") + escaped_cell(cells[c]);
+    for (std::size_t c = 0; c < cells.size(); ++c) out += (c ? ";" : "") + escaped_cell(guarded(cells[c]));
     out += "\r\n";
   }
   return out;

@@ -17,8 +17,9 @@
 // - a class is a number from 1 to 11, then a letter of the form's list
 //   (either case, a space or "-" between them allowed), or the number alone;
 // - a role is one of the seven role names, letter case aside;
-// - cells lose the spaces and tabs around them; a line break inside a
-//   quoted cell becomes a space.
+// - cells lose the spaces and tabs around them, then the "'" that export
+//   puts before a cell a spreadsheet would take for a formula (below); a
+//   line break inside a quoted cell becomes a space.
 // Every record then goes through the form and "Добавить пользователя"
 // exactly as typed by the operator, except that a record matching a user
 // (one already in the table or one added by an earlier record) is reported
@@ -28,7 +29,10 @@
 // Export writes the same nine columns in the order above as UTF-8 with a
 // byte-order mark (spreadsheet programs take UTF-8 for the local code page
 // without it), ";" between fields, CR LF after every record, yes/no cells as
-// "да"/"нет"; import reads it back to the same table.
+// "да"/"нет". A cell that begins with "=", "+", "-", "@", a tab or a CR,
+// which a spreadsheet program would take for a formula, or with "'", is
+// written with a "'" before it; import takes such a "'" off again and reads
+// the export back to the same table.
 //
 // Not thread-safe: run on the operator executor, like the page.
 #include <cstddef>

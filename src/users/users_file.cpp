@@ -55,7 +55,9 @@ void users_file::LoadUser(std::string_view dop) {
 }
 
 void users_file::SaveUser(std::string_view dop) const {
-  replace_file_atomically(data_.file(users_path(dop)), format_users(*table_.snapshot()));
+  const auto relative = users_path(dop);
+  replace_file_atomically(data_.file(relative), format_users(*table_.snapshot()),
+                          {.permissions = new_file_permissions(relative)});
 }
 
 void users_file::masClear(std::string_view tip) {

@@ -1,6 +1,7 @@
 #include "bells/bell_editor.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <filesystem>
@@ -28,6 +29,10 @@ using row = std::array<std::string, 6>;  // one lesson of the grid, in column or
 using rows = std::vector<row>;           // lessons 1 to 10
 
 const row blank_row = {" ", " ", " ", " ", " ", " "};
+
+const std::string too_long_name = "Слишком длинное название схемы: файл с таким именем создать нельзя";
+const std::string reserved_name =
+    "Такое название занято файлом сервера: схему нельзя назвать users, setting, kab, news или zametki";
 
 struct pick {
   int lesson;
@@ -406,7 +411,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   {"Количество расписаний не должно быть более  10", "А название за Вас я писать буду?"}},
                       add_refusal{"EmptyName", 3, "", {"А название за Вас я писать буду?"}},
                       add_refusal{"ExistingOfTen", 10, "S1", {"Количество расписаний не должно быть более  10"}},
-                      add_refusal{"NotAFileName", 1, "a/b", {}}),
+                      add_refusal{"NotAFileName", 1, "a/b", {}},
+                      add_refusal{"TooLongForItsFile", 1, std::string(70000, 'z'), {too_long_name}},
+                      add_refusal{"Reserved", 1, "users", {reserved_name}},
+                      add_refusal{"ReservedInAnotherCase", 1, "ZaMetki", {reserved_name}}),
     testing::by_name);
 
 struct move_case {
@@ -455,7 +463,9 @@ TEST_F(BellEditor, RenameRefusalsKeepTheWindowOpen) {
   const std::vector<std::pair<std::string, const char*>> cases = {
       {"A", "Такое название схемы расписания уже существует"},
       {"B", "Такое название схемы расписания уже существует"},
-      {"", "Название не может быть пустым"}};
+      {"", "Название не может быть пустым"},
+      {std::string(70000, 'z'), too_long_name.c_str()},
+      {"Setting", reserved_name.c_str()}};
   for (const auto& [name, message] : cases) {
     EXPECT_EQ(editor.Form4Button1Click(name).messages, names_t{message}) << name;
     EXPECT_TRUE(editor.rename_window_state()) << name;
@@ -464,6 +474,39 @@ TEST_F(BellEditor, RenameRefusalsKeepTheWindowOpen) {
   EXPECT_TRUE(editor.rename_window_state());
   EXPECT_EQ(editor.schemas().names(), (names_t{"A", "B"}));
   EXPECT_EQ(folder_entries("zvonok"), (names_t{"A.ini", "B.ini", "spisok.ini"}));
+}
+
+// The file and the temporary name of its rewrite, "." + name + ".ini" +
+// ".XXXXXX", must fit the folder's file system, in UTF-8 as on disk.
+TEST_F(BellEditor, TheLongestNameItsFileCanHaveIsTakenAndOneMoreIsRefused) {
+  start_with({"A"}, {schema_file(3, {})});
+  const auto longest = static_cast<std::size_t>(::pathconf((dir.path() / "zvonok").c_str(), _PC_NAME_MAX));
+  const std::string fits(longest - 12, 'a');
+  editor.set_name_field(fits);
+  EXPECT_TRUE(editor.BitBtn6Click().messages.empty());
+  EXPECT_TRUE(dir.exists("zvonok/" + fits + ".ini"));
+  // Fewer letters than that, but two bytes each in UTF-8.
+  editor.set_name_field(repeat(w("я"), static_cast<int>((longest - 12) / 2 + 1)));
+  EXPECT_EQ(editor.BitBtn6Click().messages, names_t{too_long_name});
+  editor.N12Click();
+  EXPECT_EQ(editor.Form4Button1Click(fits + "a").messages, names_t{too_long_name});
+  EXPECT_EQ(editor.schemas().names(), (names_t{"A", fits}));
+}
+
+// A master's list may already name one: its file under remote\ is the copy
+// of the master's own file, which the editor neither reads as a schema nor
+// overwrites nor sends as one.
+TEST_F(BellEditor, InRemoteModeAReservedNameOfTheMastersListLeavesTheCopyOfItsFileAlone) {
+  mode = operating_mode::remote;
+  dir.write("remote/users.ini", "Teacher$1$$r$t$secret$$$$\r\n");
+  start_with({"A", "users"}, {schema_file(3, chain_830_rows)});
+  EXPECT_EQ(editor.sListView2Click(1).messages, names_t{reserved_name});
+  EXPECT_EQ(grid(), padded(chain_830_rows)) << "the schema shown stays";
+  EXPECT_EQ(editor.BitBtn7Click().messages, names_t{reserved_name});
+  editor.N10Click(-1);
+  ASSERT_EQ(pushes.size(), 1u);
+  EXPECT_EQ(pushes[0].names, names_t{"A"});
+  EXPECT_EQ(dir.read("remote/users.ini"), "Teacher$1$$r$t$secret$$$$\r\n");
 }
 
 TEST_F(BellEditor, RenameMovesTheFileAndKeepsTheEditsShown) {

@@ -132,6 +132,23 @@ TEST(ReplaceFileAtomically, GivesTheNewFileTheAskedPermissionsAndOwner) {
   EXPECT_EQ(st.st_gid, 4343u);
 }
 
+TEST(ReplaceFileAtomically, ARewriteKeepsTheModeAndOwnerTheFileHas) {
+  testing::temp_dir dir;
+  const auto path = dir.path() / "users.ini";
+  dir.write("users.ini", "old");
+  fs::permissions(path, static_cast<fs::perms>(0640));
+  replace_file_atomically(path, "new", {.permissions = 0600});
+  EXPECT_EQ(dir.read("users.ini"), "new");
+  EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(0640));
+  if (::geteuid() != 0) GTEST_SKIP() << "a file of another user needs root";
+  ASSERT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+  replace_file_atomically(path, "newer");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4242u);
+  EXPECT_EQ(st.st_gid, 4343u);
+}
+
 // What tells a file rewritten in place or replaced from one left alone.
 struct file_identity {
   ino_t inode;

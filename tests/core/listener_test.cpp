@@ -103,6 +103,32 @@ TEST(TcpListener, ConnectionPastTheCapIsClosedAndLogged) {
   }
 }
 
+TEST(TcpListener, ConnectionsRefusedAtTheCapAreLoggedOnceWithTheirCountWhenItClears) {
+  fixed_clock_log l;
+  io_pool pool;
+  tcp_listener listener(pool.io, idle_connections(), l.log, "TCP", {.max_connections = 2});
+  ASSERT_FALSE(listener.start(asio::ip::make_address("127.0.0.1"), 0));
+  const auto port = listener.local_port();
+  std::vector<std::unique_ptr<line_client>> held;
+  for (int i = 0; i < 2; ++i) held.push_back(std::make_unique<line_client>(port));
+  ASSERT_TRUE(eventually([&] { return listener.open_connections() == 2; }));
+  for (int i = 0; i < 5; ++i) {
+    line_client refused(port);
+    EXPECT_TRUE(refused.closed_by_peer()) << i;
+  }
+  EXPECT_EQ(l.log.lines(), (std::vector<std::string>{
+                               "[02.01.2024] 3:04:05: TCP: достигнут предел одновременных подключений, подключение закрыто"}));
+
+  held.pop_back();
+  ASSERT_TRUE(eventually([&] { return listener.open_connections() == 1; }));
+  line_client accepted(port);
+  ASSERT_TRUE(eventually([&] { return l.log.lines().size() == 2; }));
+  EXPECT_FALSE(accepted.closed_by_peer(std::chrono::milliseconds(100)));
+  EXPECT_EQ(l.log.lines().back(),
+            "[02.01.2024] 3:04:05: TCP: подключения снова принимаются; закрыто из-за предела: 5");
+  listener.stop();
+}
+
 TEST(TcpListener, StartOnATakenPortFailsAndStaysStopped) {
   fixed_clock_log l;
   io_pool pool;

@@ -325,6 +325,17 @@ TEST_F(SettingsFile, SaveWritesTheFileAnewFromThePage) {
   EXPECT_EQ(dir.read("setting.ini").substr(0, 8), "\r\n7000\r\n");
 }
 
+TEST_F(SettingsFile, TheFileIsCreatedForItsOwnerOnlyAndARewriteKeepsAModeGivenSince) {
+  auto mode = [&](const char* relative) { return fs::status(dir.path() / relative).permissions(); };
+  settings.SetSave("");
+  settings.SetSave("remote\\");
+  EXPECT_EQ(mode("setting.ini"), static_cast<fs::perms>(0600));
+  EXPECT_EQ(mode("remote/setting.ini"), static_cast<fs::perms>(0600));
+  fs::permissions(dir.path() / "setting.ini", static_cast<fs::perms>(0644));
+  settings.SetSave("");
+  EXPECT_EQ(mode("setting.ini"), static_cast<fs::perms>(0644));
+}
+
 struct mode_case {
   const char* name;
   std::string line;

@@ -70,6 +70,39 @@ INSTANTIATE_TEST_SUITE_P(
                           p.data_http_port = "";
                         },
                         save_refusal::remote_administration},
+        save_check_case{"MainPortAbove65535", [](settings_page& p) { p.main_tcp_port = "99999"; },
+                        save_refusal::port_out_of_range},
+        save_check_case{"FileServerPortAbove65535", [](settings_page& p) { p.file_server_port = "65536"; },
+                        save_refusal::port_out_of_range},
+        save_check_case{"HttpPortOfTwentyDigits", [](settings_page& p) { p.data_http_port = std::string(20, '9'); },
+                        save_refusal::port_out_of_range},
+        save_check_case{"HighestPort", [](settings_page& p) { p.main_tcp_port = "65535"; }, std::nullopt},
+        save_check_case{"LeadingZeros", [](settings_page& p) { p.main_tcp_port = "0000000000007001"; }, std::nullopt},
+        save_check_case{"MainPortIsTheHttpPort", [](settings_page& p) { p.main_tcp_port = "7002"; },
+                        save_refusal::same_ports},
+        save_check_case{"MainPortIsTheHttpPortWithALeadingZero", [](settings_page& p) { p.main_tcp_port = "07002"; },
+                        save_refusal::same_ports},
+        save_check_case{"FileServerPortMayBeTheHttpPort", [](settings_page& p) { p.file_server_port = "7002"; },
+                        std::nullopt},
+        // Saved as before; the start of the listeners refuses a zero port.
+        save_check_case{"ZeroPorts",
+                        [](settings_page& p) {
+                          p.main_tcp_port = "0";
+                          p.data_http_port = "00";
+                        },
+                        std::nullopt},
+        save_check_case{"TheCharacterRuleComesFirst",
+                        [](settings_page& p) {
+                          p.main_tcp_port = "99999";
+                          p.http_login = "";
+                        },
+                        save_refusal::ports},
+        save_check_case{"RemoteWithAPortAbove65535",
+                        [](settings_page& p) {
+                          remote(p);
+                          p.main_tcp_port = "70000";
+                        },
+                        save_refusal::port_out_of_range},
         save_check_case{"NothingCheckedWhileAMastersCopyIsShown",
                         [](settings_page& p) {
                           remote(p);

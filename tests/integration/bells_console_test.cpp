@@ -155,12 +155,17 @@ TEST_F(BellsConsole, TheListOperationsShowTheirMessagesAndDeleteAsksFirst) {
   const std::vector<std::pair<std::string, json>> refused_adds = {
       {"Субботнее", json({"Такое расписание уже существует"})},
       {"", json({"А название за Вас я писать буду?"})},
+      {std::string(70000, 'z'), json({"Слишком длинное название схемы: файл с таким именем создать нельзя"})},
+      {"Users", json({"Такое название занято файлом сервера: схему нельзя назвать users, setting, kab, news "
+                      "или zametki"})},
   };
+  const auto list_before = server.dir().read("zvonok/spisok.ini");
   for (const auto& [name, messages] : refused_adds) {
     auto refused = post("/api/bells/add", {{"name", name}});
-    EXPECT_EQ(refused["messages"], messages) << name;
+    EXPECT_EQ(refused["messages"], messages) << name.substr(0, 20);
     EXPECT_EQ(refused["page"]["name_field"], name) << "the field keeps what was typed";
   }
+  EXPECT_EQ(server.dir().read("zvonok/spisok.ini"), list_before);
 
   auto moved = post("/api/bells/move", {{"step", -1}});
   EXPECT_EQ(moved["page"]["schemas"], json({"Основное", "Субботнее", "short"}));

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -243,6 +244,39 @@ TEST_F(Console, SettingsSaveRefusesAPortWithALetterAndSavesAValidPage) {
   c.send("conecZvon\r\n");
   EXPECT_EQ(c.read_bytes(5), "conec");
   EXPECT_EQ(with_key("GET", "/api/settings").body["phone"], "+7 333");
+}
+
+TEST_F(Console, SettingsSaveRefusesPortsNoListenerCanTakeAndSavesNothing) {
+  const auto before = server.dir().read("setting.ini");
+  const std::string tcp = std::to_string(server.tcp_port());
+  const std::string http = std::to_string(server.http_port());
+  const std::string files = with_key("GET", "/api/settings").body["file_server_port"];
+  const std::string range = "Номер порта не может быть больше 65535: исправьте поля раздела \"Порт\"";
+  const std::string same = "Основной порт (TCP) и порт HTTP для расписания, заметок и новостей не могут совпадать";
+  struct refused_case {
+    std::string main, file_server, data_http, message;
+  };
+  const refused_case cases[] = {
+      {"99999", files, http, range},        {tcp, "65536", http, range},
+      {tcp, files, "0000070000", range},    {tcp, files, "99999999999999999999", range},
+      {http, files, http, same},            {"0" + http, files, http, same},
+  };
+  for (const auto& c : cases) {
+    const json fields = {{"main_tcp_port", c.main}, {"file_server_port", c.file_server}, {"data_http_port", c.data_http}};
+    auto refused = with_key("POST", "/api/settings/save", fields.dump());
+    ASSERT_EQ(refused.status, 200) << fields.dump();
+    EXPECT_EQ(refused.body["messages"], json::array({c.message})) << fields.dump();
+    EXPECT_EQ(server.dir().read("setting.ini"), before) << fields.dump();
+  }
+  auto logged = [&](const std::string& text) {
+    auto lines = server.log_lines();
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.ends_with(": " + text); });
+  };
+  EXPECT_EQ(logged("номер порта больше 65535"), 4);
+  EXPECT_EQ(logged("основной порт (TCP) совпадает с портом HTTP"), 2);
+  line_client still(server.tcp_port());
+  still.send("conecZvon\r\n");
+  EXPECT_EQ(still.read_bytes(5), "conec") << "the listeners were never stopped";
 }
 
 TEST_F(Console, WrongBearerKeysAreThrottledLikeLogIns) {

@@ -1,10 +1,14 @@
 #include "maintenance/backup_archive.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <ostream>
 #include <string>
@@ -19,6 +23,7 @@ namespace velmira {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::make_cut_off_tar_gz;
 using testing::make_tar_gz;
 using testing::tar_entry;
 using testing::tar_gz_contents;
@@ -161,7 +166,13 @@ INSTANTIATE_TEST_SUITE_P(
         hostile_case{"the lock file", {{".velmira.lock", tar_entry::file, "1\n"}}},
         hostile_case{"a path twice", {{"setting.ini", tar_entry::file, "again"}}},
         hostile_case{"a file where a folder goes", {{"news", tar_entry::file, "x"}, {"news/data.ini", tar_entry::file}}},
-        hostile_case{"a folder where a file was", {{"setting.ini/inner.ini", tar_entry::file, "x"}}}),
+        hostile_case{"a folder where a file was", {{"setting.ini/inner.ini", tar_entry::file, "x"}}},
+        // Legal names whose temporary name, a dot and seven characters
+        // longer, is not.
+        hostile_case{"a name too long for its temporary",
+                     {{"users.ini", tar_entry::file, "x"}, {std::string(250, 'z'), tar_entry::file, "x"}}},
+        hostile_case{"a folder name too long", {{std::string(256, 'd') + "/data.ini", tar_entry::file, "x"}}},
+        hostile_case{"a name that is not UTF-8", {{"news/\xC4\xE0.ini", tar_entry::file, "x"}}}),
     testing::by_name);
 
 TEST(RestoreArchive, BytesThatAreNoGoodArchiveAreRefused) {
@@ -217,6 +228,82 @@ TEST(RestoreArchive, RunAsRootHandsWhatItWritesToTheDirectorysOwner) {
     EXPECT_EQ(st.st_uid, 4242u) << name;
     EXPECT_EQ(st.st_gid, 4343u) << name;
   }
+}
+
+TEST(RestoreArchive, TheLongestNameWhoseTemporaryFitsIsRestored) {
+  temp_dir dir;
+  const auto longest = static_cast<std::size_t>(::pathconf(dir.path().c_str(), _PC_NAME_MAX));
+  const std::string fits(longest - 8, 'z');
+  EXPECT_EQ(restore_backup_archive(make_tar_gz({{fits, tar_entry::file, "x"}}), dir.path()), 1u);
+  EXPECT_EQ(dir.read(fits), "x");
+  EXPECT_THROW(restore_backup_archive(make_tar_gz({{fits + "z", tar_entry::file, "x"}}), dir.path()), restore_refused);
+  EXPECT_EQ(tree(dir.path()), (std::map<std::string, std::string>{{fits, "x"}}));
+}
+
+// The peak resident memory of this process so far, in KiB.
+long peak_memory_kib() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// Runs in a child of its own (EXPECT_EXIT), whose peak memory starts at
+// what it holds and whose limits do not reach the test runner: 0 when the
+// restore failed with `Refusal` and left `dir` as it was, within
+// `memory_kib` more memory at its peak.
+template <class Refusal>
+int restore_fails_leaving_all(const std::string& archive, const temp_dir& dir, long memory_kib) {
+  const auto before = tree(dir.path());
+  const long peak_before = peak_memory_kib();
+  try {
+    restore_backup_archive(archive, dir.path());
+    std::fprintf(stderr, "restored\n");
+    return 1;
+  } catch (const Refusal&) {
+  }
+  const long growth = peak_memory_kib() - peak_before;
+  if (growth > memory_kib) {
+    std::fprintf(stderr, "peak memory grew by %ld KiB\n", growth);
+    return 2;
+  }
+  if (tree(dir.path()) != before) {
+    std::fprintf(stderr, "the directory changed\n");
+    return 3;
+  }
+  return 0;
+}
+
+// A file size limit makes writing a larger file fail, as a full disk would.
+int restore_fails_writing_big_files(const std::string& archive, const temp_dir& dir) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small{};
+  small.rlim_cur = small.rlim_max = 1 << 20;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  return restore_fails_leaving_all<data_file_error>(archive, dir, 64 << 10);
+}
+
+TEST(RestoreArchive, AFailureWhileWritingLeavesTheDirectoryAsItWas) {
+  temp_dir dir;
+  dir.write("setting.ini", "as it was\r\n");
+  dir.write("zvonok/spisok.ini", "list\r\n");
+  // In name order: a new folder and a file in it, a file replaced, and one
+  // too large to be written, which fails once the others are staged.
+  const auto archive = make_tar_gz({{"menu/1.ini", tar_entry::file, "menu\r\n"},
+                                    {"setting.ini", tar_entry::file, "from the archive\r\n"},
+                                    {"zvonok/spisok.ini", tar_entry::file, std::string(2 << 20, 'x')}});
+  EXPECT_EXIT(_exit(restore_fails_writing_big_files(archive, dir)), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(RestoreArchive, ACutOffArchiveClaimingAHugeFileIsRefusedInBoundedMemory) {
+  temp_dir dir;
+  dir.write("setting.ini", "as it was\r\n");
+  const auto archive =
+      make_cut_off_tar_gz({{"users.ini", tar_entry::file, "from the archive\r\n"}}, "news/data.ini", 1000ll << 20);
+  ASSERT_LT(archive.size(), 2048u);
+  EXPECT_EXIT(_exit(restore_fails_leaving_all<restore_refused>(archive, dir, 64 << 10)), ::testing::ExitedWithCode(0),
+              "");
 }
 
 }  // namespace

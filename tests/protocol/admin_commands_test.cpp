@@ -235,6 +235,13 @@ TEST_F(AdminCommands, EmptyPayloadDeletesTheDataFilesAndStillConfirms) {
                                                 ": Заметки по удаленному доступу успешно получены."}));
 }
 
+TEST_F(AdminCommands, APushedUsersFileIsCreatedForTheOwnerOnly) {
+  ASSERT_TRUE(commands.setti(push("users.ini", "x$|")));
+  ASSERT_TRUE(commands.setti(push("raspisanie\\kab.ini", "101/|")));
+  EXPECT_EQ(fs::status(dir.path() / "users.ini").permissions(), static_cast<fs::perms>(0600));
+  EXPECT_EQ(fs::status(dir.path() / "raspisanie/kab.ini").permissions(), static_cast<fs::perms>(0644));
+}
+
 TEST_F(AdminCommands, EmptyPayloadEmptiesOtherFilesWithoutDeletingThem) {
   dir.write("users.ini", "old$\r\n");
   ASSERT_TRUE(commands.setti(push("users.ini", "")));

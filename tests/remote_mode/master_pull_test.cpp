@@ -79,6 +79,14 @@ TEST(ScheduleNames, NamesThatWouldLeaveTheRemoteFolderAreLeftOut) {
   EXPECT_EQ(schedule_names(lines), (std::vector<std::string>{"ok"}));
 }
 
+TEST(ScheduleNames, NamesOfTheCopiesThePullKeepsBesideTheSchedulesAreLeftOut) {
+  const std::vector<std::string> lines = {"h1", "h2", "h3", "h4", "h5", "h6", "users", "Short",
+                                          "KAB", "Setting", "news", "zaMetki", "kalendgraf", "users2"};
+  EXPECT_EQ(schedule_names(lines), (std::vector<std::string>{"Short", "kalendgraf", "users2"}));
+  EXPECT_EQ(left_out_schedule_names(lines),
+            (std::vector<std::string>{"users", "KAB", "Setting", "news", "zaMetki"}));
+}
+
 TEST(StoreRemoteCopy, WritesTextPlusCrLfUnderRemote) {
   testing::temp_dir dir;
   data_directory data(dir.path());
@@ -86,6 +94,16 @@ TEST(StoreRemoteCopy, WritesTextPlusCrLfUnderRemote) {
   EXPECT_EQ(dir.read("remote/Основной.ini"), "a\r\nb\r\n\r\n");
   store_remote_copy(data, "kalendgraf.rtf", "");
   EXPECT_EQ(dir.read("remote/kalendgraf.rtf"), "\r\n");
+}
+
+TEST(StoreRemoteCopy, TheCopiesThatHoldPasswordsAreForTheOwnerOnly) {
+  testing::temp_dir dir;
+  data_directory data(dir.path());
+  for (const char* name : {"users.ini", "setting.ini", "kab.ini"}) store_remote_copy(data, name, "x");
+  auto mode = [&](const char* name) { return std::filesystem::status(dir.path() / "remote" / name).permissions(); };
+  EXPECT_EQ(mode("users.ini"), static_cast<std::filesystem::perms>(0600));
+  EXPECT_EQ(mode("setting.ini"), static_cast<std::filesystem::perms>(0600));
+  EXPECT_EQ(mode("kab.ini"), static_cast<std::filesystem::perms>(0644));
 }
 
 // Runs a whole pull against `port` with hooks that run at once and record
@@ -192,6 +210,36 @@ TEST(MasterPull, StoresEveryFileRunsFollowUpsAndLogsInOrder) {
       "/news/data.ini",
   };
   EXPECT_EQ(targets, expected_targets);
+}
+
+TEST(MasterPull, ASchedulesNamedAfterACopyIsNeitherFetchedNorStoredButLogged) {
+  const std::string list = "6\r\n1\r\n2\r\n3\r\n4\r\n5\r\nusers\r\nShort\r\nKab\r\n";
+  canned_http_server server({
+      {"/^admin;secret^users.ini", {200, "text/plain", "1$Teacher$\r\n"}},
+      {"/raspisanie/kab.ini", {200, "text/plain", "101\r\n"}},
+      {"/zvonok/spisok.ini", {200, "text/plain", list}},
+      {"/zvonok/users.ini", {200, "text/plain", "a schedule\r\n"}},
+      {"/zvonok/Short.ini", {200, "text/plain", "short\r\n"}},
+      {"/zvonok/Kab.ini", {200, "text/plain", "a schedule\r\n"}},
+  });
+  pull_run pull;
+  pull.run(server.port());
+
+  EXPECT_EQ(pull.dir.read("remote/users.ini"), "1$Teacher$\r\n\r\n");
+  EXPECT_EQ(pull.dir.read("remote/kab.ini"), "101\r\n\r\n");
+  EXPECT_EQ(pull.dir.read("remote/Short.ini"), "short\r\n\r\n");
+  EXPECT_FALSE(pull.dir.exists("remote/Kab.ini"));
+  for (const auto& request : server.requests()) {
+    EXPECT_NE(request.target, "/zvonok/users.ini");
+    EXPECT_NE(request.target, "/zvonok/Kab.ini");
+  }
+  const auto logs = pull.logs();
+  const auto bells = std::find(logs.begin(), logs.end(), "Расписание звонков получено.");
+  ASSERT_NE(bells, logs.end());
+  const std::vector<std::string> left_out = {
+      "Расписание звонков \"users\" не получено: так называется файл сервера в папке remote.",
+      "Расписание звонков \"Kab\" не получено: так называется файл сервера в папке remote."};
+  EXPECT_EQ(std::vector<std::string>(bells - 2, bells), left_out);
 }
 
 TEST(MasterPull, RefusalPageCountsAsAbsentEverywhereAndStoresNothing) {

@@ -1,6 +1,7 @@
 #pragma once
 // .tar.gz archives in tests, through the library the server uses: archives
 // made entry by entry (hostile ones included), and what an archive holds.
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -18,6 +19,11 @@ struct tar_entry {
 };
 
 std::string make_tar_gz(const std::vector<tar_entry>& entries);
+
+// `entries`, then a file whose header claims `claimed_size` bytes and after
+// which the archive ends, as a download cut off midway does.
+std::string make_cut_off_tar_gz(const std::vector<tar_entry>& entries, const std::string& name,
+                                std::int64_t claimed_size);
 
 // Every entry by name: a file's bytes, "<folder>" for a folder, "<other>"
 // for anything else. Throws when the bytes are no readable .tar.gz.

@@ -330,6 +330,51 @@ TEST(Export, WritesUtf8WithSemicolonsAndQuotesWhereNeeded) {
             "\"Петров; \"\"Пётр\"\"\";5А;Ученик;petrov;pw;нет;да;нет;да\r\n");
 }
 
+struct guard_case {
+  const char* name;
+  std::string full_name;  // UTF-8
+  std::string cell;       // as exported
+};
+void PrintTo(const guard_case& c, std::ostream* os) { *os << c.name; }
+
+class ExportGuard : public ::testing::TestWithParam<guard_case> {};
+
+// A spreadsheet program runs a cell that begins like a formula; the quote
+// makes it text, and import takes it off again.
+TEST_P(ExportGuard, QuotesACellASpreadsheetWouldTakeForAFormula) {
+  user_rows rows = {row({"1", "", "", "Учитель", "t", "p", "Да", "Да", "Нет"})};
+  rows[0][user_column::full_name] = from_utf8(GetParam().full_name);
+  const std::string csv = export_users_csv(rows);
+  const std::string record = csv.substr(csv.find("\r\n") + 2);
+  EXPECT_EQ(record, GetParam().cell + ";;Учитель;t;p;да;да;да;нет\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExportGuard,
+    ::testing::Values(guard_case{"Equals", "=1+2", "'=1+2"}, guard_case{"Plus", "+7 999", "'+7 999"},
+                      guard_case{"Minus", "-5", "'-5"}, guard_case{"At", "@SUM(1+1)", "'@SUM(1+1)"},
+                      guard_case{"Tab", "\tx", "'\tx"}, guard_case{"CarriageReturn", "\rx", "\"'\rx\""},
+                      guard_case{"Hyperlink", "=HYPERLINK(\"http://example.org\";\"x\")",
+                                 "\"'=HYPERLINK(\"\"http://example.org\"\";\"\"x\"\")\""},
+                      // A quote of its own is doubled, or import would take it off.
+                      guard_case{"LeadingQuote", "'x", "''x"}, guard_case{"Plain", "Иванов", "Иванов"},
+                      guard_case{"SignsInside", "a=b-c+d@e", "a=b-c+d@e"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Import, GuardedCellsReadBackAsTheyWere) {
+  user_rows rows = {
+      row({"1", "=1+2", "", "Учитель", "-login", "pw", "Да", "Нет", "Нет"}),
+      row({"1", "@SUM(1+1)", "", "Учитель", "t2", "-p", "Да", "Нет", "Нет"}),
+      row({"1", "=HYPERLINK(\"http://example.org\";\"x\")", "", "Учитель", "t3", "p", "Да", "Нет", "Нет"}),
+      row({"1", "-5", "", "Учитель", "t4", "p", "Да", "Нет", "Нет"}),
+      row({"1", "'=quoted", "", "Учитель", "t5", "p", "Да", "Нет", "Нет"}),
+      row({"1", "'plain", "", "Учитель", "t6", "p", "Да", "Нет", "Нет"}),
+  };
+  import_report report = run(export_users_csv(rows));
+  EXPECT_EQ(report.added(), rows.size()) << ::testing::PrintToString(outcomes(report));
+  EXPECT_EQ(*table.snapshot(), rows);
+}
+
 TEST_F(Import, ExportReadsBackAsTheSameTable) {
   user_rows rows = {
       row({"0", "Петров; \"Пётр\"", "5А", "Ученик", "petrov", "pw", "Да", "Нет", "Да"}),

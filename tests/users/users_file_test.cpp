@@ -96,6 +96,18 @@ TEST_F(UsersOnDisk, RemotePrefixUsesTheWorkingCopyOnly) {
   EXPECT_EQ(dir.read("users.ini"), "Local$1$$r$l$p$$$$\r\n");
 }
 
+TEST_F(UsersOnDisk, TheFileIsCreatedForItsOwnerOnlyAndARewriteKeepsAModeGivenSince) {
+  std::filesystem::create_directories(dir.path() / "remote");
+  auto mode = [&](const char* relative) { return std::filesystem::status(dir.path() / relative).permissions(); };
+  file.SaveUser("");
+  file.SaveUser("remote\\");
+  EXPECT_EQ(mode("users.ini"), static_cast<std::filesystem::perms>(0600));
+  EXPECT_EQ(mode("remote/users.ini"), static_cast<std::filesystem::perms>(0600));
+  std::filesystem::permissions(dir.path() / "users.ini", static_cast<std::filesystem::perms>(0640));
+  file.SaveUser("");
+  EXPECT_EQ(mode("users.ini"), static_cast<std::filesystem::perms>(0640));
+}
+
 TEST_F(UsersOnDisk, SnapshotTakenBeforeAReloadStaysWhole) {
   dir.write("users.ini", "A$1$$r$a$p$$$$\r\nB$1$$r$b$p$$$$\r\n");
   file.LoadUser("");
