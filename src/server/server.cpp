@@ -45,18 +45,8 @@ Server::parts::parts(Server& s)
              [this](local_seconds now) { return stack.games().expire_idle(now); }, state.log, s.clock_),
       housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }),
       channel(io),
-      remote(operator_thread.context(), [this](std::function<void()> work) { operator_thread.post(std::move(work)); },
-             channel, state.settings, state.log, remote_hooks(s)) {}
-
-remote_admin_hooks Server::parts::remote_hooks(Server& s) {
-  return {
-      [&s] { s.switch_to_local(); },
-      [&s] { s.fall_back_after_refusal(); },
-      [this] { return page_shown == "server"; },
-      [this](std::string text) { queued_messages.push_back(std::move(text)); },
-      [&s](std::function<void()> finished) { s.pull_from_master(std::move(finished)); },
-  };
-}
+      owner(state, listeners, page_shown, queued_messages),
+      remote(io, operator_thread.context(), channel, state.settings, state.settings_file, state.data, owner) {}
 
 Server::Server(server_options options)
     : options_(std::move(options)),
@@ -115,27 +105,7 @@ std::optional<std::string> Server::PereklNaLockal() {
   return parts_->operator_thread.call([this] { return switch_to_local(); });
 }
 
-std::optional<std::string> Server::switch_to_local() {
-  auto& state = parts_->state;
-  state.settings.selected_mode = operating_mode::local;
-  state.settings_file.SetSave("");
-  state.publish_access();
-  state.publish_greeting("");
-  state.load_local_subsystems();
-  auto message = start_listeners();
-  state.settings.SetElVisible(true);
-  return message;
-}
-
-void Server::fall_back_after_refusal() {
-  auto& state = parts_->state;
-  state.load_settings();
-  state.settings.selected_mode = operating_mode::local;
-  state.settings_file.SetSave("");
-  state.publish_access();
-  state.settings.SetElVisible(true);
-  state.load_local_subsystems();
-}
+std::optional<std::string> Server::switch_to_local() { return parts_->owner.PereklNaLockal(); }
 
 void Server::refuse_while_busy() const {
   if (parts_->remote.busy()) throw operator_busy();
@@ -228,36 +198,7 @@ void Server::send_bells_to_master() {
   });
 }
 
-void Server::pull_from_master(std::function<void()> finished) {
-  auto& state = parts_->state;
-  const auto& s = state.settings_file;
-  const auto& page = state.settings;
-  // The local file's HTTP port and credentials: the page may show the
-  // master's copy by now.
-  master_source source{to_utf8(page.master_address), static_cast<std::uint16_t>(chislo(s.port_HTTP)),
-                       page.admin_login, page.admin_password, s.login_HTTP, s.pas_HTTP};
-  pull_hooks hooks;
-  hooks.on_owner = [this](std::function<void()> work) { parts_->operator_thread.post(std::move(work)); };
-  hooks.log = [this](std::string_view text) { parts_->state.log.append_event(text); };
-  hooks.progress = [this](int step, int total) { parts_->state.page.pull_progress = server_page::progress{step, total}; };
-  hooks.settings_received = [this] { parts_->state.settings_file.SetLoad("remote\\"); };
-  hooks.users_received = [this] { parts_->state.users_page.LoadUser("remote\\"); };
-  hooks.classrooms_received = [this] { parts_->state.rooms.KabLoad("remote\\"); };
-  hooks.classrooms_emptied = [this] { parts_->state.rooms.set_text(""); };
-  hooks.bells_received = [this] { parts_->state.load_bell_list("remote"); };
-  hooks.calendar_received = [this] { parts_->state.calendar.load(parts_->state.data.file("remote\\kalendgraf.rtf")); };
-  hooks.finished = [this, finished = std::move(finished)] {
-    parts_->state.page.pull_progress.reset();
-    finished();
-  };
-  start_master_pull(parts_->io, std::move(source), state.data, std::move(hooks));
-}
-
-std::optional<std::string> Server::start_listeners() {
-  auto message = parts_->listeners.ServerStart();
-  if (message) parts_->state.log.append_event(*message);
-  return message;
-}
+std::optional<std::string> Server::start_listeners() { return parts_->owner.start_listeners(); }
 
 void Server::start_pool() {
   unsigned n = options_.threads ? options_.threads : std::max(2u, std::thread::hardware_concurrency());

@@ -203,10 +203,7 @@ class Server {
   bool load_at_start_up();
   void start_pool();
   std::optional<std::string> switch_to_local();
-  // A refused log-in while another page than "Сервер" is shown.
-  void fall_back_after_refusal();
   void refuse_while_busy() const;
-  void pull_from_master(std::function<void()> finished);
   // An operator message (a port out of range) also goes into the log.
   std::optional<std::string> start_listeners();
 

@@ -24,6 +24,7 @@
 #include "remote_mode/master_pull.hpp"
 #include "remote_mode/remote_administration.hpp"
 #include "remote_mode/tcp_channel_transport.hpp"
+#include "server/remote_owner.hpp"
 #include "server/server_state.hpp"
 #include "web/file_service.hpp"
 
@@ -38,7 +39,6 @@ namespace asio = boost::asio;
 // thread, whose queued work may hold connections, goes before it.
 struct Server::parts {
   explicit parts(Server& s);
-  remote_admin_hooks remote_hooks(Server& s);
 
   // The client protocol's and the file service's; the operator console's
   // listener has its own, small share of the reserve.
@@ -57,10 +57,11 @@ struct Server::parts {
   velmira::housekeeping chores;
   second_timer housekeeping_timer;
   tcp_channel_transport channel;
-  remote_administration remote;
   // What the console shows and has not yet shown; operator's thread only.
   std::string page_shown = "server";
   std::vector<std::string> queued_messages;
+  server_remote_owner owner;
+  remote_administration remote;
 };
 
 }  // namespace velmira
