@@ -56,7 +56,8 @@ class pull_owner {
 
 // Starts the pull on a strand of its own over `io`; results are applied on
 // `operator_executor`. `io`, the operator's context and `owner` must outlive
-// the pull, which ends with owner.finished().
+// the pull, which ends with owner.finished(). What a member of the owner
+// throws ends the pull and is rethrown on a thread running `io`.
 void start_master_pull(boost::asio::io_context& io, boost::asio::any_io_executor operator_executor,
                        master_source source, data_directory data, pull_owner& owner);
 
