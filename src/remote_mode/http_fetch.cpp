@@ -1,14 +1,17 @@
 #include "remote_mode/http_fetch.hpp"
 
-#include <boost/asio/io_context.hpp>
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/core/detail/base64.hpp>
 #include <boost/beast/http.hpp>
-#include <memory>
 
 #include "core/text_codec.hpp"
+#include "remote_mode/connect_within.hpp"
 
 namespace velmira {
 
@@ -19,15 +22,8 @@ namespace base64 = beast::detail::base64;
 using tcp = asio::ip::tcp;
 
 std::string fetch_marker(const fetch_result& result) {
-  switch (result.status) {
-    case fetch_status::ok:
-      return result.text;
-    case fetch_status::absent:
-      return {};
-    case fetch_status::failed:
-      break;
-  }
-  return std::string(fetch_error_marker);
+  if (result.error != fetch_error::none) return std::string(fetch_error_marker);
+  return result.text;
 }
 
 std::string basic_authorization(std::string_view login, std::string_view password) {
@@ -99,116 +95,87 @@ std::string encode_request_path(std::string_view path) {
 }
 
 fetch_result interpret_response(unsigned status, std::string_view content_type, std::string body) {
-  if (status != 200) return {fetch_status::absent, {}};
+  if (status != 200) return {fetch_error::none, status, {}};
   // The master's file service answers an empty file with a lone line feed.
   if (body == "\n") body.clear();
   auto charset = declared_charset(content_type);
   if (equal_ignoring_case(charset, "utf-8") || equal_ignoring_case(charset, "utf8")) {
     body = from_utf8(body);
   }
-  return {fetch_status::ok, std::move(body)};
+  return {fetch_error::none, status, std::move(body)};
 }
 
 namespace {
+
+constexpr auto awaited = asio::as_tuple(asio::use_awaitable);
 
 // Files of the master are small texts and documents; this only keeps a
 // broken or hostile answer from filling memory.
 constexpr std::uint64_t body_limit = 64 * 1024 * 1024;
 
-class fetch_session : public std::enable_shared_from_this<fetch_session> {
- public:
-  fetch_session(asio::io_context& io, std::function<void(fetch_result)> done)
-      : resolver_(io), resolve_timer_(io), stream_(io), done_(std::move(done)) {
-    parser_.body_limit(body_limit);
+fetch_result failure(fetch_error error) { return {error, 0, {}}; }
+
+fetch_error exchange_error(const beast::error_code& ec) {
+  return ec == beast::error::timeout ? fetch_error::timeout : fetch_error::protocol;
+}
+
+fetch_error connect_error(connect_outcome outcome) {
+  switch (outcome) {
+    case connect_outcome::connected:
+      break;
+    case connect_outcome::unresolved:
+      return fetch_error::resolve;
+    case connect_outcome::refused:
+      return fetch_error::connect;
+    case connect_outcome::timed_out:
+      return fetch_error::timeout;
   }
+  return fetch_error::none;
+}
 
-  void start(const fetch_request& request) {
-    request_.version(11);
-    request_.method(http::verb::get);
-    request_.target(encode_request_path(request.path));
-    request_.set(http::field::host, request.host + ":" + std::to_string(request.port));
-    if (!request.authorization.empty()) {
-      request_.set(http::field::authorization, request.authorization);
-    }
-    request_.keep_alive(false);
+http::request<http::empty_body> request_message(const fetch_request& request) {
+  http::request<http::empty_body> message;
+  message.version(11);
+  message.method(http::verb::get);
+  message.target(encode_request_path(request.path));
+  message.set(http::field::host, request.host + ":" + std::to_string(request.port));
+  if (!request.authorization.empty()) message.set(http::field::authorization, request.authorization);
+  message.keep_alive(false);
+  return message;
+}
 
-    // Resolving cannot be cancelled once the system call runs, so the
-    // deadline ends the fetch itself and a late answer is ignored.
-    resolve_timer_.expires_after(fetch_connect_timeout);
-    resolve_timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
-      if (ec) return;
-      self->resolver_.cancel();
-      self->fail();
-    });
-    resolver_.async_resolve(
-        request.host, std::to_string(request.port),
-        [self = shared_from_this()](beast::error_code ec, tcp::resolver::results_type results) {
-          self->on_resolve(ec, std::move(results));
-        });
-  }
+// Every handler of one fetch runs on the strand this runs on.
+asio::awaitable<fetch_result> fetch_on_strand(fetch_request request) {
+  auto strand = co_await asio::this_coro::executor;
+  beast::tcp_stream stream(strand);
+  asio::steady_timer connect_deadline(strand, fetch_connect_timeout);
+  auto connected = co_await connect_within(stream.socket(), connect_deadline, request.host, request.port);
+  if (connected != connect_outcome::connected) co_return failure(connect_error(connected));
 
- private:
-  void on_resolve(beast::error_code ec, tcp::resolver::results_type results) {
-    resolve_timer_.cancel();
-    if (!done_) return;
-    if (ec) return fail();
-    stream_.expires_after(fetch_connect_timeout);
-    stream_.async_connect(results, [self = shared_from_this()](beast::error_code ec,
-                                                               const tcp::endpoint&) {
-      self->on_connect(ec);
-    });
-  }
+  auto message = request_message(request);
+  stream.expires_after(fetch_send_timeout);
+  auto [send_error, sent] = co_await http::async_write(stream, message, awaited);
+  if (send_error) co_return failure(exchange_error(send_error));
 
-  void on_connect(beast::error_code ec) {
-    if (ec) return fail();
-    stream_.expires_after(fetch_send_timeout);
-    http::async_write(stream_, request_,
-                      [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                        self->on_write(ec);
-                      });
-  }
+  beast::flat_buffer buffer;
+  http::response_parser<http::string_body> parser;
+  parser.body_limit(body_limit);
+  stream.expires_after(fetch_response_timeout);
+  auto [read_error, received] = co_await http::async_read(stream, buffer, parser, awaited);
+  if (read_error) co_return failure(exchange_error(read_error));
 
-  void on_write(beast::error_code ec) {
-    if (ec) return fail();
-    stream_.expires_after(fetch_response_timeout);
-    http::async_read(stream_, buffer_, parser_,
-                     [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                       self->on_read(ec);
-                     });
-  }
-
-  void on_read(beast::error_code ec) {
-    if (ec) return fail();
-    auto& response = parser_.get();
-    auto result = interpret_response(response.result_int(), response[http::field::content_type],
-                                     std::move(response.body()));
-    stream_.socket().shutdown(tcp::socket::shutdown_both, ec);
-    finish(std::move(result));
-  }
-
-  void fail() { finish({fetch_status::failed, {}}); }
-
-  void finish(fetch_result result) {
-    if (!done_) return;
-    auto done = std::move(done_);
-    done_ = nullptr;
-    done(std::move(result));
-  }
-
-  tcp::resolver resolver_;
-  asio::steady_timer resolve_timer_;
-  beast::tcp_stream stream_;
-  beast::flat_buffer buffer_;
-  http::request<http::empty_body> request_;
-  http::response_parser<http::string_body> parser_;
-  std::function<void(fetch_result)> done_;
-};
+  auto& response = parser.get();
+  beast::error_code ignored;
+  stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+  co_return interpret_response(response.result_int(), response[http::field::content_type],
+                               std::move(response.body()));
+}
 
 }  // namespace
 
-void http_fetch(asio::io_context& io, fetch_request request,
-                std::function<void(fetch_result)> done) {
-  std::make_shared<fetch_session>(io, std::move(done))->start(request);
+asio::awaitable<fetch_result> http_fetch(fetch_request request) {
+  auto strand = asio::make_strand(co_await asio::this_coro::executor);
+  co_return co_await asio::co_spawn(strand, fetch_on_strand(std::move(request)), asio::use_awaitable);
 }
 
 }  // namespace velmira

@@ -1,18 +1,14 @@
 #pragma once
 // One GET from the master's HTTP file service, as a server in remote mode
 // makes it to copy the master's files. The Beast client stays in
-// http_fetch.cpp; this header needs no Asio beyond a forward declaration.
+// http_fetch.cpp; this header needs no Asio beyond the coroutine type.
 //
 // Texts are Windows-1251 (the server's own encoding) unless named utf8.
+#include <boost/asio/awaitable.hpp>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-
-namespace boost::asio {
-class io_context;
-}
 
 namespace velmira {
 
@@ -24,19 +20,23 @@ inline constexpr std::chrono::milliseconds fetch_connect_timeout{1000};
 inline constexpr std::chrono::milliseconds fetch_send_timeout{600};
 inline constexpr std::chrono::milliseconds fetch_response_timeout{900};
 
-enum class fetch_status {
-  ok,      // status 200: text holds the body (possibly empty)
-  absent,  // the master answered with another status
-  failed,  // no connection, a timeout, a malformed answer
+// Why a fetch got no answer.
+enum class fetch_error {
+  none,      // the master answered; see the status
+  resolve,   // the host name has no address
+  connect,   // no address took the connection
+  timeout,   // a phase outran its limit
+  protocol,  // the connection broke, or the answer was no HTTP response within the body limit
 };
 
 struct fetch_result {
-  fetch_status status = fetch_status::failed;
-  std::string text;  // Windows-1251; empty unless status is ok
+  fetch_error error = fetch_error::none;
+  unsigned status = 0;  // the HTTP status; 0 unless error is none
+  std::string text;     // Windows-1251; the body of a 200, otherwise empty
 };
 
-// The text the pull's decisions are written in: the body for ok, "" for
-// absent, "*error*" for failed.
+// The text the pull's decisions are written in: the body for status 200,
+// "" for another status, "*error*" for a fetch that got no answer.
 inline constexpr std::string_view fetch_error_marker = "*error*";
 std::string fetch_marker(const fetch_result& result);
 
@@ -59,12 +59,15 @@ std::string encode_request_path(std::string_view path);
 // What an answer means: 200 gives the body decoded by the charset the
 // Content-Type declares (utf-8 is converted, anything else is taken as
 // Windows-1251), with a body of exactly one LF taken as empty; any other
-// status is absent.
+// status gives no text.
 fetch_result interpret_response(unsigned status, std::string_view content_type, std::string body);
 
-// Resolves, connects, sends and reads on `io`; `done` is called exactly once,
-// from a thread running `io`, also when the fetch fails.
-void http_fetch(boost::asio::io_context& io, fetch_request request,
-                std::function<void(fetch_result)> done);
+// Resolves, connects, sends and reads, each phase within its limit; never
+// throws for a failed fetch, which its result tells. The fetch runs on a
+// strand of its own over the awaiting coroutine's executor, so its
+// deadlines and its I/O never run at once even where several threads run
+// that executor's context; the awaiting coroutine resumes on its own
+// executor.
+boost::asio::awaitable<fetch_result> http_fetch(fetch_request request);
 
 }  // namespace velmira

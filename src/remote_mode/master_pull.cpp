@@ -1,14 +1,17 @@
 #include "remote_mode/master_pull.hpp"
 
 #include <array>
+#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/post.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <exception>
-#include <memory>
+#include <type_traits>
 
 #include "bells/bell_schedule.hpp"
 #include "core/data_file.hpp"
 #include "core/text_codec.hpp"
+#include "remote_mode/http_fetch.hpp"
 
 namespace velmira {
 
@@ -108,88 +111,80 @@ std::string left_out_schedule_log_text(std::string_view name) {
 
 namespace {
 
-class master_pull : public std::enable_shared_from_this<master_pull> {
+namespace asio = boost::asio;
+
+// The fetches run on the pull's strand, one after the other; whatever
+// touches the owner or the data directory runs on the operator's executor.
+class master_pull {
  public:
-  master_pull(boost::asio::io_context& io, master_source source, data_directory data,
-              pull_hooks hooks)
-      : io_(io),
+  master_pull(asio::any_io_executor operator_executor, master_source source, data_directory data, pull_owner& owner)
+      : operator_(std::move(operator_executor)),
         source_(std::move(source)),
         data_(std::move(data)),
-        hooks_(std::move(hooks)),
+        owner_(owner),
         authorization_(basic_authorization(source_.http_login, source_.http_password)) {}
 
-  void run_step() {
-    if (step_index_ == steps.size()) {
-      owner([self = shared_from_this()] { call(self->hooks_.finished); });
-      return;
+  asio::awaitable<void> run() {
+    const int total = static_cast<int>(steps.size());
+    for (int number = 1; const auto& step : steps) {
+      co_await on_operator([&] { owner_.progress(number, total); });
+      auto path = step_path(step, source_);
+      auto marker = co_await fetch(std::move(path));
+      if (co_await on_operator([&] { return conclude_step(step, marker); })) co_await pull_schedules(step);
+      ++number;
     }
-    const auto& step = steps[step_index_];
-    const int number = static_cast<int>(step_index_) + 1;
-    owner([self = shared_from_this(), number] {
-      if (self->hooks_.progress) self->hooks_.progress(number, static_cast<int>(steps.size()));
-    });
-    fetch(step_path(step, source_), [self = shared_from_this()](std::string marker) {
-      self->conclude_step(std::move(marker));
-    });
+    co_await on_operator([this] { owner_.finished(); });
   }
 
  private:
-  static void call(const std::function<void()>& hook) {
-    if (hook) hook();
+  // Runs `work` on the operator's executor and resumes the pull on its
+  // strand once it is done, with what it returned or threw.
+  template <class Work>
+  asio::awaitable<std::invoke_result_t<Work&>> on_operator(Work work) {
+    co_return co_await asio::co_spawn(
+        operator_, [&work]() -> asio::awaitable<std::invoke_result_t<Work&>> { co_return work(); },
+        asio::use_awaitable);
   }
 
-  void owner(std::function<void()> task) { hooks_.on_owner(std::move(task)); }
-
-  void log(std::string_view utf8) {
-    if (hooks_.log) hooks_.log(utf8);
+  // The arguments of the coroutines awaited here are named objects moved
+  // in, never temporaries: GCC 12 destroys a temporary argument of a
+  // coroutine called inside co_await twice.
+  asio::awaitable<std::string> fetch(std::string path) {
+    fetch_request request{source_.host, source_.http_port, std::move(path), authorization_};
+    co_return fetch_marker(co_await http_fetch(std::move(request)));
   }
 
-  // Fetches `path` and hands the marker text to `then` on the owner.
-  void fetch(const std::string& path, std::function<void(std::string)> then) {
-    http_fetch(io_, {source_.host, source_.http_port, path, authorization_},
-               [self = shared_from_this(), then = std::move(then)](fetch_result result) mutable {
-                 self->owner([then = std::move(then), marker = fetch_marker(result)]() mutable {
-                   then(std::move(marker));
-                 });
-               });
-  }
-
-  // Runs on the owner.
-  void conclude_step(std::string marker) {
-    const auto& step = steps[step_index_];
+  // On the operator's executor. True when the bell list was stored: its
+  // schedules come next, and its reload and log line after them.
+  bool conclude_step(const pull_step& step, const std::string& marker) {
     auto verdict = judge_step(marker, step.empty_is_success);
     if (verdict != step_verdict::stored) {
-      log(step_log_text(step, verdict));
-      if (step.followup == pull_followup::classrooms) call(hooks_.classrooms_emptied);
-      return next_step();
+      owner_.log(step_log_text(step, verdict));
+      if (step.followup == pull_followup::classrooms) owner_.classrooms_missing();
+      return false;
     }
-    if (!store(step.stored_as, marker)) return next_step();
-    if (step.followup == pull_followup::bells) {
-      pending_schedules_ = stored_schedule_names();
-      return fetch_next_schedule();
-    }
-    call(followup_hook(step.followup));
-    log(step_log_text(step, verdict));
-    next_step();
+    if (!store(step.stored_as, marker)) return false;
+    if (step.followup == pull_followup::bells) return true;
+    if (step.followup != pull_followup::none) owner_.reload(step.followup);
+    owner_.log(step_log_text(step, verdict));
+    return false;
   }
 
-  const std::function<void()>& followup_hook(pull_followup followup) const {
-    static const std::function<void()> nothing;
-    switch (followup) {
-      case pull_followup::settings:
-        return hooks_.settings_received;
-      case pull_followup::users:
-        return hooks_.users_received;
-      case pull_followup::classrooms:
-        return hooks_.classrooms_received;
-      case pull_followup::bells:
-        return hooks_.bells_received;
-      case pull_followup::calendar:
-        return hooks_.calendar_received;
-      case pull_followup::none:
-        break;
+  // The schedules one after another, then the bell list is reloaded: it
+  // refers to them. They write no log lines; a schedule the master has not
+  // got is stored empty, one that could not be fetched keeps its old copy.
+  asio::awaitable<void> pull_schedules(const pull_step& bell_step) {
+    auto names = co_await on_operator([this] { return stored_schedule_names(); });
+    for (const auto& name : names) {
+      auto path = "/zvonok/" + name + ".ini";
+      auto marker = co_await fetch(std::move(path));
+      if (marker == fetch_error_marker || is_refusal_page(marker)) continue;
+      co_await on_operator([&] { store(name + ".ini", marker); });
     }
-    return nothing;
+    co_await on_operator([&] {
+      owner_.reload(pull_followup::bells);
+      owner_.log(step_log_text(bell_step, step_verdict::stored));
+    });
   }
 
   // A copy that cannot be written is logged; the step then counts as failed
@@ -199,7 +194,7 @@ class master_pull : public std::enable_shared_from_this<master_pull> {
       store_remote_copy(data_, name, text);
       return true;
     } catch (const std::exception& e) {
-      log("Не удается записать remote\\" + to_utf8(name) + ": " + e.what());
+      owner_.log("Не удается записать remote\\" + to_utf8(name) + ": " + e.what());
       return false;
     }
   }
@@ -208,57 +203,33 @@ class master_pull : public std::enable_shared_from_this<master_pull> {
     try {
       auto lines = read_lines(data_.file("remote\\spisok.ini"));
       if (!lines) return {};
-      for (const auto& name : left_out_schedule_names(*lines)) log(left_out_schedule_log_text(name));
+      for (const auto& name : left_out_schedule_names(*lines)) owner_.log(left_out_schedule_log_text(name));
       return schedule_names(*lines);
     } catch (const std::exception& e) {
-      log(std::string("Не удается прочитать remote\\spisok.ini: ") + e.what());
+      owner_.log(std::string("Не удается прочитать remote\\spisok.ini: ") + e.what());
     }
     return {};
   }
 
-  // The schedules one after another, then the bell list is reloaded: it
-  // refers to them. They write no log lines; a schedule the master has not
-  // got is stored empty, one that could not be fetched keeps its old copy.
-  void fetch_next_schedule() {
-    if (schedule_index_ == pending_schedules_.size()) {
-      const auto& step = steps[step_index_];
-      call(hooks_.bells_received);
-      log(step_log_text(step, step_verdict::stored));
-      return next_step();
-    }
-    const auto& name = pending_schedules_[schedule_index_];
-    fetch("/zvonok/" + name + ".ini", [self = shared_from_this()](std::string marker) {
-      const auto& name = self->pending_schedules_[self->schedule_index_];
-      if (marker != fetch_error_marker && !is_refusal_page(marker)) {
-        self->store(name + ".ini", marker);
-      }
-      ++self->schedule_index_;
-      self->fetch_next_schedule();
-    });
-  }
-
-  void next_step() {
-    ++step_index_;
-    boost::asio::post(io_, [self = shared_from_this()] { self->run_step(); });
-  }
-
-  boost::asio::io_context& io_;
+  asio::any_io_executor operator_;
   master_source source_;
   data_directory data_;
-  pull_hooks hooks_;
+  pull_owner& owner_;
   std::string authorization_;
-  std::size_t step_index_ = 0;
-  std::vector<std::string> pending_schedules_;
-  std::size_t schedule_index_ = 0;
 };
+
+asio::awaitable<void> run_pull(master_pull pull) { co_await pull.run(); }
 
 }  // namespace
 
-void start_master_pull(boost::asio::io_context& io, master_source source, data_directory data,
-                       pull_hooks hooks) {
-  auto pull = std::make_shared<master_pull>(io, std::move(source), std::move(data),
-                                            std::move(hooks));
-  boost::asio::post(io, [pull] { pull->run_step(); });
+void start_master_pull(asio::io_context& io, asio::any_io_executor operator_executor, master_source source,
+                       data_directory data, pull_owner& owner) {
+  master_pull pull(std::move(operator_executor), std::move(source), std::move(data), owner);
+  // What the owner's reloads throw is not the pull's to swallow: it goes on
+  // to the thread running `io`, as it went to the operator's before.
+  asio::co_spawn(asio::make_strand(io), run_pull(std::move(pull)), [](std::exception_ptr error) {
+    if (error) std::rethrow_exception(error);
+  });
 }
 
 }  // namespace velmira

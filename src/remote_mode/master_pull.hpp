@@ -6,16 +6,18 @@
 // same, so one missing file does not keep the others from arriving.
 //
 // Texts are Windows-1251 unless named utf8.
+#include <boost/asio/any_io_executor.hpp>
 #include <cstdint>
-#include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/data_directory.hpp"
-#include "remote_mode/http_fetch.hpp"
+
+namespace boost::asio {
+class io_context;
+}
 
 namespace velmira {
 
@@ -28,34 +30,38 @@ struct master_source {
   std::string http_password;
 };
 
-// What the owner of the pull is told. Every hook and every write to the data
-// directory runs through on_owner, so the caller decides on which thread they
-// happen (a test passes one that runs the task at once). Empty hooks are
-// skipped; on_owner must be set.
-struct pull_hooks {
-  std::function<void(std::function<void()>)> on_owner;
+enum class pull_followup { settings, users, classrooms, bells, calendar, none };
+
+// What the owner of a pull is told. Every member is called on the
+// operator's executor, in the order of the steps, and the copies under
+// remote\ are written there too, just before the reload they feed.
+class pull_owner {
+ public:
+  // Before each step: step is 1 .. total.
+  virtual void progress(int step, int total) = 0;
   // One event log text in UTF-8, WITHOUT the leading ": " — the event log's
   // append_event adds it: "Настройки сервера получены.".
-  std::function<void(std::string_view utf8)> log;
-  // Before each step: step is 1 .. total.
-  std::function<void(int step, int total)> progress;
-  std::function<void()> settings_received;  // remote\setting.ini, the master's settings
-  std::function<void()> users_received;
-  std::function<void()> classrooms_received;
-  std::function<void()> classrooms_emptied;  // the classroom list could not be had
-  std::function<void()> bells_received;      // after the schedule files were fetched
-  std::function<void()> calendar_received;
-  std::function<void()> finished;  // after the last step
+  virtual void log(std::string_view utf8) = 0;
+  // A copy was stored: reload what it feeds (never none). For the bell list,
+  // once its schedule files were fetched too.
+  virtual void reload(pull_followup what) = 0;
+  // The classroom list could not be had.
+  virtual void classrooms_missing() = 0;
+  // After the last step; nothing is called after it.
+  virtual void finished() = 0;
+
+ protected:
+  ~pull_owner() = default;
 };
 
-// Starts the pull on `io`; it keeps itself alive until `finished` has run.
-// `io` must outlive the pull.
-void start_master_pull(boost::asio::io_context& io, master_source source, data_directory data,
-                       pull_hooks hooks);
+// Starts the pull on a strand of its own over `io`; results are applied on
+// `operator_executor`. `io`, the operator's context and `owner` must outlive
+// the pull, which ends with owner.finished(). What a member of the owner
+// throws ends the pull and is rethrown on a thread running `io`.
+void start_master_pull(boost::asio::io_context& io, boost::asio::any_io_executor operator_executor,
+                       master_source source, data_directory data, pull_owner& owner);
 
 // ---- The parts that decide, without sockets ----
-
-enum class pull_followup { settings, users, classrooms, bells, calendar, none };
 
 struct pull_step {
   bool credentials_path;      // path is "/^" + login + ";" + password + "^" + resource

@@ -1,5 +1,7 @@
 #include "remote_mode/remote_administration.hpp"
 
+#include <boost/asio/post.hpp>
+
 #include "core/fields.hpp"
 #include "core/text_codec.hpp"
 #include "remote_mode/admin_message.hpp"
@@ -27,21 +29,23 @@ bool channel_data_complete(const settings_page& s) {
 
 }  // namespace
 
-remote_administration::remote_administration(boost::asio::io_context& operator_context,
-                                             std::function<void(std::function<void()>)> to_operator,
-                                             channel_transport& transport, const settings_page& settings,
-                                             event_log& log, remote_admin_hooks hooks)
-    : to_operator_(std::move(to_operator)),
+remote_administration::remote_administration(boost::asio::io_context& network,
+                                             boost::asio::io_context& operator_context, channel_transport& transport,
+                                             const settings_page& settings, const settings_file& file,
+                                             const data_directory& data, remote_owner& owner)
+    : network_(network),
+      operator_context_(operator_context),
       transport_(transport),
       settings_(settings),
-      log_(log),
-      hooks_(std::move(hooks)),
+      file_(file),
+      data_(data),
+      owner_(owner),
       poll_timer_(operator_context) {}
 
 void remote_administration::NaUdServerSend(std::string_view command, std::string_view payload) {
   if (!channel_data_complete(settings_)) {
-    hooks_.show_message(missing_data_message);
-    hooks_.switch_to_local();
+    owner_.show_message(missing_data_message);
+    owner_.switch_to_local();
     return;
   }
   auto line = admin_message(command, settings_.admin_login, settings_.admin_password, payload);
@@ -52,16 +56,18 @@ void remote_administration::NaUdServerSend(std::string_view command, std::string
   // The port is the local main port: master and copy use the same one.
   auto port = static_cast<std::uint16_t>(chislo(settings_.main_tcp_port));
   transport_.connect(to_utf8(settings_.master_address), port,
-                     [this](bool connected) { to_operator_([this, connected] { on_connected(connected); }); });
+                     [this](bool connected) {
+                       boost::asio::post(operator_context_, [this, connected] { on_connected(connected); });
+                     });
 }
 
 void remote_administration::on_connected(bool connected) {
   connecting_ = false;
   if (!connected) {
     waiting_.clear();
-    log_.append_event(unreachable_log_text);
-    hooks_.show_message(unreachable_message);
-    hooks_.switch_to_local();
+    owner_.log(unreachable_log_text);
+    owner_.show_message(unreachable_message);
+    owner_.switch_to_local();
     return;
   }
   while (!waiting_.empty()) {
@@ -100,31 +106,42 @@ void remote_administration::Timer4Timer() {
   auto reply = classify_reply(*received);
   switch (reply.kind) {
     case reply_kind::accepted:
-      pulling_ = true;
-      hooks_.pull([this] {
-        pulling_ = false;
-        TCPDis();
-      });
-      return;
+      return start_pull();
     case reply_kind::refused:
       return on_refused();
     case reply_kind::message:
-      log_.append_event(reply.text);
-      hooks_.show_message(reply.text);
+      owner_.log(reply.text);
+      owner_.show_message(reply.text);
       return TCPDis();
     case reply_kind::ignored:
       return;
   }
 }
 
+void remote_administration::start_pull() {
+  pulling_ = true;
+  // The local file's HTTP port and credentials: the page may show the
+  // master's copy by now.
+  master_source source{to_utf8(settings_.master_address), static_cast<std::uint16_t>(chislo(file_.port_HTTP)),
+                       settings_.admin_login,           settings_.admin_password,
+                       file_.login_HTTP,                file_.pas_HTTP};
+  start_master_pull(network_, operator_context_.get_executor(), std::move(source), data_, *this);
+}
+
+void remote_administration::finished() {
+  owner_.finished();
+  pulling_ = false;
+  TCPDis();
+}
+
 void remote_administration::on_refused() {
-  log_.append_event(refusal_text);
+  owner_.log(refusal_text);
   TCPDis();
   // On the "Сервер" page the operator asked for the data and sees the log
   // line; elsewhere the copy cannot go on editing the master's data.
-  if (hooks_.server_page_shown()) return;
-  hooks_.fall_back_after_refusal();
-  hooks_.show_message(refusal_text);
+  if (owner_.server_page_shown()) return;
+  owner_.fall_back_after_refusal();
+  owner_.show_message(refusal_text);
 }
 
 void remote_administration::TCPDis() { transport_.close(); }

@@ -1,49 +1,58 @@
 #pragma once
 // The administration channel as the operator uses it: sending one message
 // to the master (NaUdServerSend), the 200 ms poll of the master's replies
-// (Timer4Timer) and what each reply does.
+// (Timer4Timer), what each reply does, and the pull the master's acceptance
+// starts.
 //
 // Thread-safety: every member runs on the operator's thread. The transport
-// works on the io_context; its completions are brought back here through
-// `to_operator`, and the poll timer is an operator timer.
+// and the pull work on the network's io_context; their completions are
+// brought back to the operator's context, which also runs the poll timer.
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <deque>
-#include <functional>
 #include <string>
 #include <string_view>
 
-#include "core/event_log.hpp"
+#include "core/data_directory.hpp"
+#include "core/settings_file.hpp"
 #include "core/settings_page.hpp"
 #include "remote_mode/channel_transport.hpp"
+#include "remote_mode/master_pull.hpp"
 
 namespace velmira {
 
-// What the replies and failures make the server do; each runs on the
-// operator's thread.
-struct remote_admin_hooks {
+// What the replies, the failures and the pull make the server do; every
+// member is called on the operator's thread. Event log texts (the channel's
+// own as well as the pull's) go to log().
+class remote_owner : public pull_owner {
+ public:
   // Switches to local mode (the master unreachable, the channel's data missing).
-  std::function<void()> switch_to_local;
+  virtual void switch_to_local() = 0;
   // A refused log-in while a page other than "Сервер" is shown.
-  std::function<void()> fall_back_after_refusal;
+  virtual void fall_back_after_refusal() = 0;
   // Whether the console shows the "Сервер" page.
-  std::function<bool()> server_page_shown;
+  virtual bool server_page_shown() const = 0;
   // A message for the operator (UTF-8, lines joined by "\n").
-  std::function<void(std::string)> show_message;
-  // Runs the pull; `finished` is to be called once it is done.
-  std::function<void(std::function<void()> finished)> pull;
+  virtual void show_message(std::string utf8) = 0;
+
+ protected:
+  ~remote_owner() = default;
 };
 
-class remote_administration {
+class remote_administration : private pull_owner {
  public:
   static constexpr std::chrono::milliseconds poll_interval{200};
 
-  // `operator_context` runs the poll timer; `to_operator` brings transport
-  // completions back to the operator's thread. All must outlive this.
-  remote_administration(boost::asio::io_context& operator_context,
-                        std::function<void(std::function<void()>)> to_operator, channel_transport& transport,
-                        const settings_page& settings, event_log& log, remote_admin_hooks hooks);
+  // The transport and the pull run on `network`; `operator_context` is the
+  // operator's, where their results are applied and the poll timer runs.
+  // The master's address and the administration login are read from
+  // `settings`, the HTTP port and credentials of the pull from the local
+  // file as `file` last loaded it. All must outlive this and the last pull
+  // it started.
+  remote_administration(boost::asio::io_context& network, boost::asio::io_context& operator_context,
+                        channel_transport& transport, const settings_page& settings, const settings_file& file,
+                        const data_directory& data, remote_owner& owner);
 
   // Sends command + login ";" + password ";" + payload "^" (Windows-1251),
   // connecting first when the channel is closed.
@@ -63,14 +72,25 @@ class remote_administration {
   void send_now(std::string line);
   void start_poll();
   void arm_poll();
+  void start_pull();
   void on_refused();
   void TCPDis();
 
-  std::function<void(std::function<void()>)> to_operator_;
+  // pull_owner: the pull's reports pass to the owner; its end also ends
+  // this side's pull.
+  void progress(int step, int total) override { owner_.progress(step, total); }
+  void log(std::string_view utf8) override { owner_.log(utf8); }
+  void reload(pull_followup what) override { owner_.reload(what); }
+  void classrooms_missing() override { owner_.classrooms_missing(); }
+  void finished() override;
+
+  boost::asio::io_context& network_;
+  boost::asio::io_context& operator_context_;
   channel_transport& transport_;
   const settings_page& settings_;
-  event_log& log_;
-  remote_admin_hooks hooks_;
+  const settings_file& file_;
+  const data_directory& data_;
+  remote_owner& owner_;
   boost::asio::steady_timer poll_timer_;
   bool polling_ = false;
   bool connecting_ = false;

@@ -1,34 +1,43 @@
 #include "remote_mode/tcp_channel_transport.hpp"
 
 #include <array>
-#include <boost/asio/connect.hpp>
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 #include <deque>
 #include <string>
 #include <utility>
+
+#include "remote_mode/connect_within.hpp"
 
 namespace velmira {
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
 
-// One connection attempt and, once it succeeds, the connection. Sockets,
-// timer, resolver, write queue and the connect outcome live on the strand;
-// the received buffer and the open flag are shared with the caller's thread
-// under mutex_.
+namespace {
+constexpr auto awaited = asio::as_tuple(asio::use_awaitable);
+}  // namespace
+
+// One connection attempt and, once it succeeds, the connection. Its
+// coroutines (the connect and read loop, the writer), socket, timer and
+// write queue live on the strand; the received buffer and the open flag
+// are shared with the caller's thread under mutex_. Each coroutine holds
+// the connection alive while it runs.
 class tcp_channel_transport::connection : public std::enable_shared_from_this<connection> {
  public:
   explicit connection(asio::io_context& io)
-      : strand_(asio::make_strand(io)), resolver_(strand_), socket_(strand_), deadline_(strand_) {}
+      : strand_(asio::make_strand(io)), socket_(strand_), deadline_(strand_, channel_connect_timeout) {}
 
   void start(std::string host, std::uint16_t port, connect_handler done) {
-    asio::post(strand_, [self = shared_from_this(), host = std::move(host), port, done = std::move(done)]() mutable {
-      self->begin_connect(std::move(host), port, std::move(done));
-    });
+    asio::co_spawn(strand_, connect_and_read(shared_from_this(), std::move(host), port, std::move(done)),
+                   asio::detached);
   }
 
   bool is_open() const {
@@ -63,63 +72,35 @@ class tcp_channel_transport::connection : public std::enable_shared_from_this<co
   }
 
  private:
-  void begin_connect(std::string host, std::uint16_t port, connect_handler done) {
-    done_ = std::move(done);
-    if (discarded()) return finish_connect(false);
-    deadline_.expires_after(channel_connect_timeout);
-    deadline_.async_wait([self = shared_from_this()](boost::system::error_code ec) {
-      if (!ec) self->fail_connect();
-    });
-    // No address_configured: on a machine whose only interface is loopback
-    // it would refuse to resolve the loopback master itself.
-    resolver_.async_resolve(host, std::to_string(port), tcp::resolver::numeric_service,
-                            [self = shared_from_this()](boost::system::error_code ec, tcp::resolver::results_type endpoints) {
-                              self->on_resolved(ec, std::move(endpoints));
-                            });
-  }
-
-  void on_resolved(boost::system::error_code ec, const tcp::resolver::results_type& endpoints) {
-    if (connect_finished_) return;
-    if (ec || discarded()) return fail_connect();
-    asio::async_connect(socket_, endpoints, [self = shared_from_this()](boost::system::error_code ec, const tcp::endpoint&) {
-      self->on_connected(ec);
-    });
-  }
-
-  void on_connected(boost::system::error_code ec) {
-    if (connect_finished_) return;
-    if (ec || discarded()) return fail_connect();
-    deadline_.cancel();
-    {
-      std::lock_guard lock(mutex_);
-      open_ = true;
+  // `done` runs once the connect has ended, and never before the first
+  // wait, so never inside connect(). The deadline was set when the attempt
+  // was made.
+  asio::awaitable<void> connect_and_read([[maybe_unused]] std::shared_ptr<connection> keep_alive, std::string host,
+                                         std::uint16_t port, connect_handler done) {
+    auto outcome = co_await connect_within(socket_, deadline_, std::move(host), port);
+    if (outcome != connect_outcome::connected || !open_unless_discarded()) {
+      cancel_everything();
+      done(false);
+      co_return;
     }
-    read_next();
-    finish_connect(true);
+    done(true);
+    co_await read_until_end();
   }
 
-  void fail_connect() {
-    cancel_everything();
-    finish_connect(false);
+  asio::awaitable<void> read_until_end() {
+    for (;;) {
+      auto [ec, n] = co_await socket_.async_read_some(asio::buffer(read_buffer_), awaited);
+      if (ec) co_return end_reading();
+      if (!keep_received(std::string_view(read_buffer_.data(), n))) co_return;
+    }
   }
 
-  void finish_connect(bool connected) {
-    if (connect_finished_) return;
-    connect_finished_ = true;
-    if (auto done = std::exchange(done_, nullptr)) done(connected);
-  }
-
-  void read_next() {
-    socket_.async_read_some(asio::buffer(read_buffer_),
-                            [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-                              self->on_read(ec, n);
-                            });
-  }
-
-  void on_read(boost::system::error_code ec, std::size_t n) {
-    if (ec) return end_reading();
-    if (!keep_received(std::string_view(read_buffer_.data(), n))) return;
-    read_next();
+  // False when close() came first: then the connection stays closed.
+  bool open_unless_discarded() {
+    std::lock_guard lock(mutex_);
+    if (discarded_) return false;
+    open_ = true;
+    return true;
   }
 
   // False when the input is no longer wanted: closed, or past the cap.
@@ -150,22 +131,22 @@ class tcp_channel_transport::connection : public std::enable_shared_from_this<co
   void queue_write(std::string line) {
     if (!is_open()) return;
     pending_writes_.push_back(std::move(line));
-    if (pending_writes_.size() == 1) write_front();
+    if (pending_writes_.size() == 1) asio::co_spawn(strand_, write_queued(shared_from_this()), asio::detached);
   }
 
-  void write_front() {
-    asio::async_write(socket_, asio::buffer(pending_writes_.front()),
-                      [self = shared_from_this()](boost::system::error_code ec, std::size_t) { self->on_written(ec); });
-  }
-
-  void on_written(boost::system::error_code ec) {
-    if (ec) {
-      mark_closed_and_discard();
-      cancel_everything();
-      return;
+  // The front of the queue is the line being written; the writer ends when
+  // the queue is empty, and a failed write closes the channel.
+  asio::awaitable<void> write_queued([[maybe_unused]] std::shared_ptr<connection> keep_alive) {
+    while (!pending_writes_.empty()) {
+      auto [ec, n] = co_await asio::async_write(socket_, asio::buffer(pending_writes_.front()), awaited);
+      if (ec) {
+        pending_writes_.clear();
+        mark_closed_and_discard();
+        cancel_everything();
+        co_return;
+      }
+      pending_writes_.pop_front();
     }
-    pending_writes_.pop_front();
-    if (!pending_writes_.empty()) write_front();
   }
 
   void mark_closed_and_discard() {
@@ -175,29 +156,20 @@ class tcp_channel_transport::connection : public std::enable_shared_from_this<co
     received_.clear();
   }
 
-  bool discarded() const {
-    std::lock_guard lock(mutex_);
-    return discarded_;
-  }
-
-  // On the strand. Pending handlers then complete with an error; the
-  // connect outcome, if still open, is reported as a failure.
+  // On the strand. Pending operations then complete with an error. The
+  // deadline is set in the past rather than cancelled, so that a connect
+  // not yet waiting on it gives up at once too. The write queue is the
+  // writer's to empty: it may be in the middle of a write.
   void cancel_everything() {
     boost::system::error_code ignored;
-    deadline_.cancel();
-    resolver_.cancel();
+    deadline_.expires_at(asio::steady_timer::time_point::min());
     socket_.close(ignored);
-    pending_writes_.clear();
-    finish_connect(false);
   }
 
   asio::strand<asio::io_context::executor_type> strand_;
-  tcp::resolver resolver_;
   tcp::socket socket_;
   asio::steady_timer deadline_;
   std::array<char, 4096> read_buffer_{};
-  connect_handler done_;           // strand
-  bool connect_finished_ = false;  // strand
   std::deque<std::string> pending_writes_;  // strand; the front is being written
 
   mutable std::mutex mutex_;

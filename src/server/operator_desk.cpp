@@ -116,6 +116,31 @@ void operator_desk::acknowledge_messages(std::size_t count) {
                          queued_messages_.begin() + static_cast<std::ptrdiff_t>(std::min(count, queued_messages_.size())));
 }
 
+void operator_desk::progress(int step, int total) { state.page.pull_progress = server_page::progress{step, total}; }
+
+void operator_desk::log(std::string_view utf8) { state.log.append_event(utf8); }
+
+void operator_desk::reload(pull_followup what) {
+  switch (what) {
+    case pull_followup::settings:
+      return state.settings_file.SetLoad("remote\\");
+    case pull_followup::users:
+      return state.users_page.LoadUser("remote\\");
+    case pull_followup::classrooms:
+      return state.rooms.KabLoad("remote\\");
+    case pull_followup::bells:
+      return state.load_bell_list("remote");
+    case pull_followup::calendar:
+      return state.calendar.load(state.data.file("remote\\kalendgraf.rtf"));
+    case pull_followup::none:
+      return;
+  }
+}
+
+void operator_desk::classrooms_missing() { state.rooms.set_text(""); }
+
+void operator_desk::finished() { state.page.pull_progress.reset(); }
+
 std::string operator_desk::backup_archive() const { return build_backup_archive(state.data.root()); }
 
 }  // namespace velmira

@@ -11,18 +11,22 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/settings_page.hpp"
 #include "remote_mode/master_sends.hpp"
+#include "remote_mode/remote_administration.hpp"
 #include "server/server_state.hpp"
 
 namespace velmira {
 
-class remote_administration;
 class server_listeners;
 
-class operator_desk {
+// It is also what the administration channel and the pull from the master
+// act on: the mode switches, the operator's messages, the pulled copies'
+// reloads.
+class operator_desk final : public remote_owner {
  public:
   // All must outlive the desk.
   operator_desk(server_state& state, server_listeners& listeners, remote_administration& remote);
@@ -68,7 +72,7 @@ class operator_desk {
   // the greeting, reloads the local data and starts the listeners.
   std::optional<std::string> PereklNaLockal();
   // A refused remote log-in while another page than "Сервер" is shown.
-  void fall_back_after_refusal();
+  void fall_back_after_refusal() override;
   // An operator message (a port out of range) also goes into the log.
   std::optional<std::string> ServerStart();
   void ServerStop();
@@ -93,6 +97,17 @@ class operator_desk {
   std::string backup_archive() const;
 
  private:
+  // remote_owner
+  void switch_to_local() override { PereklNaLockal(); }
+  bool server_page_shown() const override { return page_shown_ == "server"; }
+  void show_message(std::string utf8) override { queue_message(std::move(utf8)); }
+  // pull_owner
+  void progress(int step, int total) override;
+  void log(std::string_view utf8) override;
+  void reload(pull_followup what) override;
+  void classrooms_missing() override;
+  void finished() override;
+
   server_listeners& listeners_;
   remote_administration& remote_;
   std::string page_shown_ = "server";

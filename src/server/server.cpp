@@ -24,42 +24,7 @@ Server::parts::parts(Server& s)
              [this](local_seconds now) { return stack.games().expire_idle(now); }, state.log, s.clock_),
       housekeeping_timer(operator_thread.context(), [this] { chores.tick(); }),
       channel(io),
-      remote(operator_thread.context(), [this](std::function<void()> work) { operator_thread.post(std::move(work)); },
-             channel, state.settings, state.log, remote_hooks()) {}
-
-remote_admin_hooks Server::parts::remote_hooks() {
-  return {
-      [this] { desk.PereklNaLockal(); },
-      [this] { desk.fall_back_after_refusal(); },
-      [this] { return desk.page_shown() == "server"; },
-      [this](std::string text) { desk.queue_message(std::move(text)); },
-      [this](std::function<void()> finished) { pull_from_master(std::move(finished)); },
-  };
-}
-
-void Server::parts::pull_from_master(std::function<void()> finished) {
-  const auto& s = state.settings_file;
-  const auto& page = state.settings;
-  // The local file's HTTP port and credentials: the page may show the
-  // master's copy by now.
-  master_source source{to_utf8(page.master_address), static_cast<std::uint16_t>(chislo(s.port_HTTP)),
-                       page.admin_login, page.admin_password, s.login_HTTP, s.pas_HTTP};
-  pull_hooks hooks;
-  hooks.on_owner = [this](std::function<void()> work) { operator_thread.post(std::move(work)); };
-  hooks.log = [this](std::string_view text) { state.log.append_event(text); };
-  hooks.progress = [this](int step, int total) { state.page.pull_progress = server_page::progress{step, total}; };
-  hooks.settings_received = [this] { state.settings_file.SetLoad("remote\\"); };
-  hooks.users_received = [this] { state.users_page.LoadUser("remote\\"); };
-  hooks.classrooms_received = [this] { state.rooms.KabLoad("remote\\"); };
-  hooks.classrooms_emptied = [this] { state.rooms.set_text(""); };
-  hooks.bells_received = [this] { state.load_bell_list("remote"); };
-  hooks.calendar_received = [this] { state.calendar.load(state.data.file("remote\\kalendgraf.rtf")); };
-  hooks.finished = [this, finished = std::move(finished)] {
-    state.page.pull_progress.reset();
-    finished();
-  };
-  start_master_pull(io, std::move(source), state.data, std::move(hooks));
-}
+      remote(io, operator_thread.context(), channel, state.settings, state.settings_file, state.data, desk) {}
 
 Server::Server(server_state_options options)
     : options_(std::move(options)),

@@ -39,8 +39,6 @@ namespace asio = boost::asio;
 // thread, whose queued work may hold connections, goes before it.
 struct Server::parts {
   explicit parts(Server& s);
-  remote_admin_hooks remote_hooks();
-  void pull_from_master(std::function<void()> finished);
 
   // The client protocol's and the file service's; the operator console's
   // listener has its own, small share of the reserve.
@@ -59,8 +57,10 @@ struct Server::parts {
   velmira::housekeeping chores;
   second_timer housekeeping_timer;
   tcp_channel_transport channel;
-  remote_administration remote;
+  // The desk is the channel's owner and reaches it: built first, it only
+  // keeps the reference until the channel exists.
   operator_desk desk{state, listeners, remote};
+  remote_administration remote;
 };
 
 }  // namespace velmira

@@ -2,9 +2,11 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 namespace velmira::testing {
@@ -52,6 +54,12 @@ class canned_session : public std::enable_shared_from_this<canned_session> {
                                                        beast::error_code, std::size_t) {});
       return;
     }
+    if (state_.how == canned_http_server::behaviour::not_http) {
+      static constexpr std::string_view nonsense = "NOT HTTP AT ALL\r\n\r\n";
+      asio::async_write(stream_, asio::buffer(nonsense),
+                        [self = shared_from_this()](beast::error_code, std::size_t) { self->close(); });
+      return;
+    }
     auto found = state_.answers.find(target);
     const auto& answer = found == state_.answers.end() ? state_.otherwise : found->second;
     response_.version(11);
@@ -61,10 +69,12 @@ class canned_session : public std::enable_shared_from_this<canned_session> {
     response_.keep_alive(false);
     response_.prepare_payload();
     http::async_write(stream_, response_,
-                      [self = shared_from_this()](beast::error_code, std::size_t) {
-                        beast::error_code ignored;
-                        self->stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-                      });
+                      [self = shared_from_this()](beast::error_code, std::size_t) { self->close(); });
+  }
+
+  void close() {
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
   }
 
   beast::tcp_stream stream_;

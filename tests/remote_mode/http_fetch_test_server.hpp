@@ -1,7 +1,8 @@
 #pragma once
 // A master's file service for the tests: answers GET requests on loopback
 // from a table of targets, records what it was sent, and can also take
-// requests and never answer them.
+// requests and never answer them, or answer them with something that is
+// not HTTP.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -23,7 +24,7 @@ struct seen_request {
 
 class canned_http_server {
  public:
-  enum class behaviour { answer, never_answer };
+  enum class behaviour { answer, never_answer, not_http };
 
   // Targets not in `answers` get `otherwise`.
   explicit canned_http_server(std::map<std::string, canned_answer> answers,

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <filesystem>
+#include <thread>
 
 #include "core/text_codec.hpp"
+#include "remote_mode/http_fetch.hpp"
 #include "remote_mode/http_fetch_test_server.hpp"
 #include "support/temp_dir.hpp"
 
@@ -106,31 +109,41 @@ TEST(StoreRemoteCopy, TheCopiesThatHoldPasswordsAreForTheOwnerOnly) {
   EXPECT_EQ(mode("kab.ini"), static_cast<std::filesystem::perms>(0644));
 }
 
-// Runs a whole pull against `port` with hooks that run at once and record
-// what they were told, in order.
-struct pull_run {
+// Runs a whole pull against `port` with an owner that records what it was
+// told, in order, and whether it was told on the operator's thread: a
+// context of its own, as in the server.
+struct pull_run : pull_owner {
   testing::temp_dir dir;
   std::vector<std::string> events;
+  int calls_off_the_operator = 0;
 
   void run(std::uint16_t port) {
-    pull_hooks hooks;
-    hooks.on_owner = [](std::function<void()> task) { task(); };
-    hooks.log = [this](std::string_view utf8) { events.push_back("log " + std::string(utf8)); };
-    hooks.progress = [this](int step, int total) {
-      events.push_back("step " + std::to_string(step) + "/" + std::to_string(total));
-    };
-    auto record = [this](std::string name) { return [this, name] { events.push_back(name); }; };
-    hooks.settings_received = record("settings");
-    hooks.users_received = record("users");
-    hooks.classrooms_received = record("classrooms");
-    hooks.classrooms_emptied = record("classrooms emptied");
-    hooks.bells_received = record("bells");
-    hooks.calendar_received = record("calendar");
-    hooks.finished = record("finished");
+    boost::asio::io_context operator_context;
+    auto operator_work = boost::asio::make_work_guard(operator_context);
+    std::thread operator_thread([&] { operator_context.run(); });
+    operator_ = &operator_context;
     boost::asio::io_context io;
-    start_master_pull(io, {"127.0.0.1", port, "admin", "secret", "web", "pass"},
-                      data_directory(dir.path()), std::move(hooks));
+    start_master_pull(io, operator_context.get_executor(), {"127.0.0.1", port, "admin", "secret", "web", "pass"},
+                      data_directory(dir.path()), *this);
     io.run();
+    operator_work.reset();
+    operator_thread.join();
+  }
+
+  void progress(int step, int total) override {
+    record("step " + std::to_string(step) + "/" + std::to_string(total));
+  }
+  void log(std::string_view utf8) override { record("log " + std::string(utf8)); }
+  void reload(pull_followup what) override {
+    static const char* const names[] = {"settings", "users", "classrooms", "bells", "calendar", "none"};
+    record(names[static_cast<int>(what)]);
+  }
+  void classrooms_missing() override { record("classrooms emptied"); }
+  void finished() override { record("finished"); }
+
+  void record(std::string event) {
+    if (!operator_->get_executor().running_in_this_thread()) ++calls_off_the_operator;
+    events.push_back(std::move(event));
   }
 
   std::vector<std::string> logs() const {
@@ -140,6 +153,8 @@ struct pull_run {
     }
     return lines;
   }
+
+  boost::asio::io_context* operator_ = nullptr;
 
   std::size_t remote_files() const {
     if (!std::filesystem::exists(dir.path() / "remote")) return 0;
@@ -184,6 +199,7 @@ TEST(MasterPull, StoresEveryFileRunsFollowUpsAndLogsInOrder) {
       "finished",
   };
   EXPECT_EQ(pull.events, expected);
+  EXPECT_EQ(pull.calls_off_the_operator, 0);
 
   const auto& dir = pull.dir;
   EXPECT_EQ(dir.read("remote/setting.ini"), "[settings]\r\n\r\n");

@@ -6,6 +6,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -235,6 +236,70 @@ TEST_F(TcpChannelTransport, InputUpToTheCapIsKept) {
   ASSERT_TRUE(testing::eventually([&] { return transport_.unread_bytes() == channel_max_unread; }));
   EXPECT_TRUE(transport_.is_open());
   EXPECT_EQ(transport_.take_received()->size(), channel_max_unread);
+}
+
+// The server runs the channel on a pool: the connection's handlers may run on
+// either thread, and nothing the caller sees may tell.
+class TcpChannelTransportOnTwoThreads : public TcpChannelTransport {
+ protected:
+  ~TcpChannelTransportOnTwoThreads() override {
+    transport_.close();
+    work_.reset();
+    io_.stop();
+    second_runner_.join();
+  }
+
+  std::thread second_runner_{[this] { io_.run(); }};
+};
+
+TEST_F(TcpChannelTransportOnTwoThreads, RoundsOfConnectExchangeAndCloseKeepEveryByteInOrder) {
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    auto master = connect_master();
+    std::string expected;
+    for (int i = 0; i < 20; ++i) {
+      const auto line = "line " + std::to_string(round) + "." + std::to_string(i);
+      transport_.write_line(line);
+      expected += line + "\r\n";
+    }
+    const auto reply = "soobs" + std::to_string(round);
+    asio::write(master, asio::buffer(reply));
+    EXPECT_EQ(take_when_arrived(), std::optional<std::string>(reply));
+    EXPECT_EQ(read_at_peer(master, expected.size()), expected);
+    if (round % 2 == 0) {
+      transport_.close();
+      EXPECT_EQ(transport_.take_received(), std::nullopt);
+    } else {
+      master.close();
+      ASSERT_TRUE(testing::eventually([&] { return !transport_.take_received().has_value(); }));
+    }
+    EXPECT_FALSE(transport_.is_open());
+  }
+}
+
+TEST_F(TcpChannelTransportOnTwoThreads, CloseRacingTheConnectAlwaysReportsOnce) {
+  for (int round = 0; round < 50; ++round) {
+    auto outcome = std::make_shared<std::promise<bool>>();
+    auto reported = std::make_shared<std::atomic<int>>(0);
+    auto result = outcome->get_future();
+    transport_.connect("127.0.0.1", port_, [outcome, reported](bool connected) {
+      if (reported->fetch_add(1) == 0) outcome->set_value(connected);
+    });
+    transport_.close();
+    ASSERT_EQ(result.wait_for(patience), std::future_status::ready) << "round " << round;
+    // A connect that won the race is closed all the same.
+    EXPECT_FALSE(transport_.is_open()) << "round " << round;
+    EXPECT_EQ(transport_.take_received(), std::nullopt);
+    // The listener's backlog holds whatever got through; drop it.
+    boost::system::error_code ignored;
+    acceptor_.non_blocking(true);
+    while (true) {
+      tcp::socket accepted(peer_io_);
+      acceptor_.accept(accepted, ignored);
+      if (ignored) break;
+    }
+    EXPECT_EQ(reported->load(), 1) << "round " << round;
+  }
 }
 
 }  // namespace
