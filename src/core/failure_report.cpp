@@ -21,11 +21,13 @@ iovec part(std::string_view text) {
 
 }  // namespace
 
-void report_failure(std::string_view what, std::string_view reason) noexcept {
-  std::array<iovec, 5> line{part("velmira: "), part(what), part(": "), part(reason), part("\n")};
+void report_to_journal(std::string_view what, std::string_view text) noexcept {
+  std::array<iovec, 5> line{part("velmira: "), part(what), part(": "), part(text), part("\n")};
   while (::writev(STDERR_FILENO, line.data(), static_cast<int>(line.size())) < 0 && errno == EINTR) {
   }
 }
+
+void report_failure(std::string_view what, std::string_view reason) noexcept { report_to_journal(what, reason); }
 
 void report_failure(std::string_view what, const std::error_code& error) noexcept {
   // message() builds a string; when even that fails, the category says

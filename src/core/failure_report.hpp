@@ -11,6 +11,12 @@
 
 namespace velmira {
 
+// Writes "velmira: <what>: <text>" and a line feed to standard error in a
+// single write, as report_failure does: for the few things besides
+// failures the administrator wants in the journal (who changed what from
+// the console). Callable from any thread; never throws.
+void report_to_journal(std::string_view what, std::string_view text) noexcept;
+
 // Writes "velmira: <what>: <reason>" and a line feed to standard error in a
 // single write, so lines from concurrent connections never interleave.
 // `what` names the operation that failed ("HTTP read", "TCP write"),

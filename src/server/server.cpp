@@ -72,6 +72,8 @@ bool Server::load_at_start_up() {
       factory = options_.installed_factory_settings;
     }
     fs::copy_file(factory, settings_ini, ignored);
+    // The copy holds the passwords, as the file it becomes does.
+    fs::permissions(settings_ini, static_cast<fs::perms>(new_file_permissions("setting.ini")), ignored);
   }
   state.load_settings();
   state.publish_greeting("0");

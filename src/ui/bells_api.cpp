@@ -135,16 +135,16 @@ console_routes bells_routes() {
     const auto field = static_cast<lesson_field>(number_in(body, "field", 1, schema_table::fields_per_day));
     if (!editor.sCombChange(lesson, field, text_of(body, "value"))) bad_request("value is not an item of an enabled field");
   });
-  routes.actions["/api/bells/add"] = bells_action([](bell_editor& editor, const json& body) {
+  routes.actions["/api/bells/add"] = writing(bells_action([](bell_editor& editor, const json& body) {
     editor.set_name_field(text_of(body, "name"));
     return editor.BitBtn6Click();
-  });
-  routes.actions["/api/bells/save"] = bells_action([](bell_editor& editor, const json&) { return editor.BitBtn7Click(); });
-  routes.actions["/api/bells/move"] = bells_action([](bell_editor& editor, const json& body) {
+  }));
+  routes.actions["/api/bells/save"] = writing(bells_action([](bell_editor& editor, const json&) { return editor.BitBtn7Click(); }));
+  routes.actions["/api/bells/move"] = writing(bells_action([](bell_editor& editor, const json& body) {
     const int step = body.at("step").get<int>();
     if (step != -1 && step != 1) bad_request("step is -1 or 1");
     return editor.N10Click(step);
-  });
+  }));
   routes.actions["/api/bells/rename_window"] = bells_step([](bell_editor& editor, const json& body) {
     if (body.at("open").get<bool>()) {
       editor.N12Click();
@@ -152,17 +152,17 @@ console_routes bells_routes() {
       editor.close_rename_window();
     }
   });
-  routes.actions["/api/bells/rename"] = bells_action([](bell_editor& editor, const json& body) {
+  routes.actions["/api/bells/rename"] = writing(bells_action([](bell_editor& editor, const json& body) {
     auto name = text_of(body, "name");
     if (!editor.rename_window_state()) editor.N12Click();
     return editor.Form4Button1Click(name);
-  });
+  }));
   routes.actions["/api/bells/delete"] =
-      bells_action([](bell_editor& editor, const json& body) { return editor.E1Click(answer_of(body)); });
+      writing(bells_action([](bell_editor& editor, const json& body) { return editor.E1Click(answer_of(body)); }));
   routes.actions["/api/bells/copy_day"] = bells_step([](bell_editor& editor, const json& body) {
     editor.g1Click(number_in(body, "from", 1, schema_table::day_count));
   });
-  routes.actions["/api/classrooms/save"] = {"/api/classrooms", [](operator_desk& desk, const json& body) {
+  routes.actions["/api/classrooms/save"] = writing(console_action{"/api/classrooms", [](operator_desk& desk, const json& body) {
                                               auto& rooms = desk.state.rooms;
                                               rooms.set_text(text_of(body, "text"));
                                               if (auto refusal = rooms.save_refusal()) {
@@ -172,7 +172,7 @@ console_routes bells_routes() {
                                                 rooms.KabSave(mode == operating_mode::local ? "raspisanie\\" : "remote\\");
                                               });
                                               return operator_outcome{};
-                                            }};
+                                            }});
   return routes;
 }
 

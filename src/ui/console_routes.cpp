@@ -24,6 +24,11 @@ void console_routes::add(console_routes other) {
   add_each(raw, std::move(other.raw));
 }
 
+console_action writing(console_action action) {
+  action.writes_files = true;
+  return action;
+}
+
 console_routes page_routes() {
   console_routes routes = server_routes();
   routes.add(settings_routes());

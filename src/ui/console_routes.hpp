@@ -41,7 +41,13 @@ struct console_action {
   // Actions of a disabled window are refused (409) while the desk is busy;
   // a few controls stay usable (the log, the page shown, the close box).
   bool refused_while_busy = true;
+  // Whether it may write a data file: such actions leave a line in the
+  // service's journal, with the address they came from.
+  bool writes_files = false;
 };
+
+// Marks an action as one that may write a data file.
+console_action writing(console_action action);
 
 // A request that is not JSON both ways (a CSV upload, a download).
 using console_raw_route = std::function<http_reply(operator_desk&, const http_request&)>;

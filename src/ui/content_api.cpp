@@ -123,18 +123,18 @@ void add_moderation_routes(console_routes& routes, moderation_kind kind) {
       [kind](operator_desk& desk) { return moderation_tag(window_of(desk.state, kind)); },
       [kind](operator_desk& desk) { window_of(desk.state, kind).open(desk.shown_mode() == operating_mode::remote); },
   };
-  routes.actions[page + "/delete"] = {page, [kind](operator_desk& desk, const json& body) {
+  routes.actions[page + "/delete"] = writing({page, [kind](operator_desk& desk, const json& body) {
                                         auto rows = body.at("rows").get<std::vector<std::size_t>>();
                                         if (window_of(desk.state, kind).SpeedButton1Click(rows)) {
                                           desk.send_if_remote(master_file_of(kind));
                                         }
                                         return operator_outcome{};
-                                      }};
-  routes.actions[page + "/delete_all"] = {page, [kind](operator_desk& desk, const json& body) {
+                                      }});
+  routes.actions[page + "/delete_all"] = writing({page, [kind](operator_desk& desk, const json& body) {
                                             auto result = window_of(desk.state, kind).SpeedButton2Click(answer_of(body));
                                             if (result.file_changed) desk.send_if_remote(master_file_of(kind));
                                             return result.outcome;
-                                          }};
+                                          }});
 }
 
 json calendar_state(operator_desk& desk) {
@@ -147,7 +147,7 @@ console_routes content_routes() {
   console_routes routes;
   for (auto kind : {moderation_kind::news, moderation_kind::notes}) add_moderation_routes(routes, kind);
   routes.pages["/api/calendar"] = {calendar_state, [](operator_desk& desk) { return tag_of_state(calendar_state(desk)); }};
-  routes.actions["/api/calendar/save"] = {"/api/calendar", [](operator_desk& desk, const json& body) {
+  routes.actions["/api/calendar/save"] = writing(console_action{"/api/calendar", [](operator_desk& desk, const json& body) {
                                             auto document = calendar_from_json(body.at("paragraphs"));
                                             // The check box is a control of the same page: ticked in the
                                             // page, it enables the group before the button runs, saved or not.
@@ -160,7 +160,7 @@ console_routes content_routes() {
                                               calendar.KalendarGrafSave(mode == operating_mode::local ? "" : "remote\\");
                                             });
                                             return operator_outcome{};
-                                          }};
+                                          }});
   return routes;
 }
 

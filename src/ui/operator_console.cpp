@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "core/failure_report.hpp"
 #include "core/operator_error.hpp"
 #include "server/server.hpp"
 #include "ui/console_access.hpp"
@@ -167,7 +168,7 @@ asio::awaitable<http_reply> operator_console::route(const http_request& request,
   if (request.method != "POST") co_return error_reply(405, "method not allowed");
   auto action = routes_.actions.find(path);
   if (action == routes_.actions.end()) co_return error_reply(404, "not found");
-  co_return co_await act(action->second, request);
+  co_return co_await act(path, action->second, request);
 }
 
 asio::awaitable<http_reply> operator_console::get_page(const console_page& page) {
@@ -177,11 +178,14 @@ asio::awaitable<http_reply> operator_console::get_page(const console_page& page)
 
 // The tag check, the busy check, the action and the page after it: one job,
 // so nothing another operator does can come between them.
-asio::awaitable<http_reply> operator_console::act(const console_action& action, const http_request& request) {
+asio::awaitable<http_reply> operator_console::act(const std::string& path, const console_action& action,
+                                                  const http_request& request) {
   const auto body = body_of(request);
   auto done = co_await server_.operate(
       [&](operator_desk& desk) { return run_action(routes_, action, desk, body, request.if_match); });
   if (done.stale) co_return error_reply(412, "stale");
+  // From where and when each change was made, for the service's journal.
+  if (action.writes_files) report_to_journal("console", request.peer + ": " + path);
   json question = nullptr;
   if (done.outcome.question) question = {{"caption", question_caption}, {"text", *done.outcome.question}};
   co_return json_reply(200, {{"messages", done.outcome.messages}, {"question", question}, {"page", done.page.state}},

@@ -45,7 +45,8 @@ class operator_console final : public http_handler {
   http_reply log_in(const http_request& request);
   boost::asio::awaitable<http_reply> route(const http_request& request, const std::string& path);
   boost::asio::awaitable<http_reply> get_page(const console_page& page);
-  boost::asio::awaitable<http_reply> act(const console_action& action, const http_request& request);
+  boost::asio::awaitable<http_reply> act(const std::string& path, const console_action& action,
+                                         const http_request& request);
   http_reply page_asset_reply(const std::string& path, const std::string& host) const;
   // The console's own routes: the close question, the log-out.
   console_routes own_routes();

@@ -137,10 +137,10 @@ console_routes settings_routes() {
   console_routes routes;
   routes.pages["/api/settings"] = {state, tag};
   // The controls take the given values first, then the button runs.
-  routes.actions["/api/settings/save"] = {"/api/settings", [](operator_desk& desk, const json& body) {
+  routes.actions["/api/settings/save"] = writing(console_action{"/api/settings", [](operator_desk& desk, const json& body) {
                                             apply_settings(desk.state.settings, body);
                                             return operator_outcome{desk.BitBtn13Click(), std::nullopt};
-                                          }};
+                                          }});
   // Ours: a control of the settings page takes its value at once, as a
   // control of the window would (the log switches count before a save).
   routes.actions["/api/settings/change"] = {"/api/settings", [](operator_desk& desk, const json& body) {

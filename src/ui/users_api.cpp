@@ -212,12 +212,12 @@ console_routes users_routes() {
     auto answer = answer_of(body);
     return on_listed_rows([&] { return page.N3Click(row, answer); });
   });
-  routes.actions["/api/users/save"] = {"/api/users", [](operator_desk& desk, const json&) {
+  routes.actions["/api/users/save"] = writing(console_action{"/api/users", [](operator_desk& desk, const json&) {
                                          desk.save_in_current_mode(master_file::users, [&](operating_mode mode) {
                                            desk.state.users_page.BitBtn9Click(mode);
                                          });
                                          return operator_outcome{};
-                                       }};
+                                       }});
   routes.raw["POST /api/users/import"] = [](operator_desk& desk, const http_request& request) -> http_reply {
     if (!request.content_type.starts_with("text/csv")) {
       return {415, "application/json; charset=utf-8", json{{"error", "the body must be text/csv"}}.dump(), {}};

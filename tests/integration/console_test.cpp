@@ -14,6 +14,7 @@
 #include "integration/console_exchange.hpp"
 #include "integration/server_fixture.hpp"
 #include "support/line_client.hpp"
+#include "support/stderr_capture.hpp"
 #include "support/tar_gz.hpp"
 #include "ui/console_routes.hpp"
 #include "ui/operator_console.hpp"
@@ -133,6 +134,15 @@ TEST_F(Console, BadBodiesAreBadRequestsOnEveryAction) {
     auto answer = request("POST", "/api/login", "Host: " + host + "\r\nContent-Type: application/json\r\n", body);
     EXPECT_EQ(answer.status, 400) << body;
   }
+}
+
+TEST_F(Console, AnActionThatWritesAFileLeavesALineInTheJournalAndOneThatDoesNotLeavesNone) {
+  stderr_capture journal;
+  EXPECT_EQ(with_key("POST", "/api/users/sort", R"({"by": "login"})").status, 200);
+  EXPECT_EQ(with_key("POST", "/api/users/save").status, 200);
+  auto seen = journal.until("/api/users/save");
+  EXPECT_NE(seen.find("velmira: console: 127.0.0.1: /api/users/save\n"), std::string::npos) << seen;
+  EXPECT_EQ(seen.find("/api/users/sort"), std::string::npos) << seen;
 }
 
 TEST_F(Console, ABodyOverTheLimitIsAnsweredTooLarge) {

@@ -42,6 +42,8 @@ TEST(Process, FirstStartBuildsTheTreeServesAndStopsOnSigterm) {
     EXPECT_TRUE(fs::is_directory(dir.path() / folder)) << folder;
   }
   EXPECT_EQ(dir.read("setting.ini"), dir.read("setting.000"));
+  EXPECT_EQ(fs::status(dir.path() / "setting.ini").permissions(), static_cast<fs::perms>(0600))
+      << "the copy holds the passwords";
   EXPECT_EQ(dir.read("news/error.ini"), "");
   EXPECT_EQ(dir.read("zametki/error.ini"), "");
   EXPECT_NE(dir.read("menu/error.ini").find("<!DOCTYPE html>\r\n"), std::string::npos);
