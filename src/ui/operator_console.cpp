@@ -171,9 +171,13 @@ asio::awaitable<http_reply> operator_console::route(const http_request& request,
   co_return co_await act(path, action->second, request);
 }
 
+// The reply is written out on the operator's thread too: a district's
+// users page is megabytes of text, and the pool's threads serve the clients.
 asio::awaitable<http_reply> operator_console::get_page(const console_page& page) {
-  auto shown = co_await server_.operate([&](operator_desk& desk) { return show_page(page, desk); });
-  co_return json_reply(200, shown.state, {{"ETag", shown.tag}});
+  co_return co_await server_.operate([&](operator_desk& desk) {
+    auto shown = show_page(page, desk);
+    return json_reply(200, shown.state, {{"ETag", shown.tag}});
+  });
 }
 
 // The tag check, the busy check, the action and the page after it: one job,
@@ -181,15 +185,18 @@ asio::awaitable<http_reply> operator_console::get_page(const console_page& page)
 asio::awaitable<http_reply> operator_console::act(const std::string& path, const console_action& action,
                                                   const http_request& request) {
   const auto body = body_of(request);
-  auto done = co_await server_.operate(
-      [&](operator_desk& desk) { return run_action(routes_, action, desk, body, request.if_match); });
-  if (done.stale) co_return error_reply(412, "stale");
+  auto reply = co_await server_.operate([&](operator_desk& desk) {
+    auto done = run_action(routes_, action, desk, body, request.if_match);
+    if (done.stale) return error_reply(412, "stale");
+    json question = nullptr;
+    if (done.outcome.question) question = {{"caption", question_caption}, {"text", *done.outcome.question}};
+    return json_reply(200,
+                      {{"messages", done.outcome.messages}, {"question", question}, {"page", std::move(done.page.state)}},
+                      {{"ETag", done.page.tag}});
+  });
   // From where and when each change was made, for the service's journal.
-  if (action.writes_files) report_to_journal("console", request.peer + ": " + path);
-  json question = nullptr;
-  if (done.outcome.question) question = {{"caption", question_caption}, {"text", *done.outcome.question}};
-  co_return json_reply(200, {{"messages", done.outcome.messages}, {"question", question}, {"page", done.page.state}},
-                       {{"ETag", done.page.tag}});
+  if (reply.status == 200 && action.writes_files) report_to_journal("console", request.peer + ": " + path);
+  co_return reply;
 }
 
 http_reply operator_console::page_asset_reply(const std::string& path, const std::string& host) const {
