@@ -65,8 +65,8 @@ class operator_executor {
     using result = std::invoke_result_t<F&>;
     if constexpr (std::is_void_v<result>) {
       return boost::asio::async_initiate<Token, void(std::exception_ptr)>(
-          [this](auto handler, F work) {
-            post_then_resume(std::move(work), std::move(handler), [](F& w) {
+          [self = this](auto handler, F work) {
+            self->post_then_resume(std::move(work), std::move(handler), [](F& w) {
               w();
               return std::tuple<>();
             });
@@ -74,8 +74,8 @@ class operator_executor {
           token, std::move(work));
     } else {
       return boost::asio::async_initiate<Token, void(std::exception_ptr, result)>(
-          [this](auto handler, F work) {
-            post_then_resume(std::move(work), std::move(handler), [](F& w) { return std::tuple<result>(w()); });
+          [self = this](auto handler, F work) {
+            self->post_then_resume(std::move(work), std::move(handler), [](F& w) { return std::tuple<result>(w()); });
           },
           token, std::move(work));
     }
