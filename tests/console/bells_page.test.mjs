@@ -67,14 +67,14 @@ test('a day switch keeps the unsaved edits of the day left, and the copy menu co
   assert.equal(await field(1, 'начало, час.').inputValue(), '9');
 
   await page.click('button[aria-label="Копировать расписание звонков"]');
-  await acted('/api/bells/copy_day', () => page.click('.bells-menu [role=menuitem] >> nth=0'));  // from Monday
+  await acted('/api/bells/copy_day', () => page.click('.context-menu [role=menuitem] >> nth=0'));  // from Monday
   assert.deepEqual(await shown(2), ['9', '25', '10', '10']);
 });
 
 test('rename and delete with their window and question', async () => {
   await addSchema('Короткий');
   await page.click('.bells-schema:text-is("Короткий")', { button: 'right' });
-  await page.click('.bells-menu [role=menuitem]:text-is("Переименовать")');
+  await page.click('.context-menu [role=menuitem]:text-is("Переименовать")');
   const rename = page.locator('dialog.bells-rename[open]');
   await rename.waitFor();
   assert.equal(await rename.locator('header').textContent(), 'Переименовать');
@@ -84,13 +84,13 @@ test('rename and delete with their window and question', async () => {
   assert.equal(server.exists('zvonok/Сокращённый.ini'), true);
 
   await page.click('.bells-schema:text-is("Сокращённый")', { button: 'right' });
-  await page.click('.bells-menu [role=menuitem]:text-is("Удалить")');
+  await page.click('.context-menu [role=menuitem]:text-is("Удалить")');
   const asked = await answerDialog(page, 'Нет');
   assert.equal(asked.title, 'Внимание!');
   assert.ok(asked.text.includes('Сокращённый'), asked.text);
   assert.equal(await page.locator('.bells-schema:text-is("Сокращённый")').count(), 1);
   await page.click('.bells-schema:text-is("Сокращённый")', { button: 'right' });
-  await page.click('.bells-menu [role=menuitem]:text-is("Удалить")');
+  await page.click('.context-menu [role=menuitem]:text-is("Удалить")');
   await answerDialog(page, 'Да');
   await page.waitForSelector('.bells-schema:text-is("Сокращённый")', { state: 'detached' });
   assert.equal(server.exists('zvonok/Сокращённый.ini'), false);

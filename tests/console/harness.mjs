@@ -27,6 +27,13 @@ const encoder = (() => {
 export const toCp1251 = encoder;
 export const fromCp1251 = (bytes) => cp1251.decode(bytes);
 
+// The letter code the records keep their author's login and password in.
+const letterCode = (text) => [...text].map((c) => c.charCodeAt(0).toString(16).toUpperCase().padStart(2, '0'))
+  .join('').replace(/[0-9A-F]/g, (d) => 'qazwsxedcrfvtgby'[parseInt(d, 16)]);
+// A line of news/data.ini (or zametki/data.ini) by the teacher "teach".
+export const newsRecord = (date, text) =>
+  `${date}\v9:00:00\v${letterCode('teach')}\v${letterCode('t1')}\vУчитель Иван\vУчитель\v${text}\vclBlack\v`;
+
 export function freePort() {
   return new Promise((resolve, reject) => {
     const probe = net.createServer();
@@ -91,10 +98,13 @@ export async function launchBrowser() {
   return chromium.launch({ executablePath: chromiumPath, headless: true, args: ['--no-sandbox'] });
 }
 
-// A page of the console, logged in with the server's key.
-export async function loggedIn(browser, server) {
+// A page of the console, logged in with the server's key; each in a context
+// of its own, as another operator's browser would be. `beforeLoad(page)`
+// runs before the console is loaded.
+export async function loggedIn(browser, server, { beforeLoad } = {}) {
   const context = await browser.newContext({ viewport: { width: 1366, height: 900 }, locale: 'ru-RU' });
   const page = await context.newPage();
+  if (beforeLoad) await beforeLoad(page);
   await page.goto(server.url);
   await page.fill('#login-key', server.key);
   await page.click('#login button[type=submit]');
@@ -112,17 +122,20 @@ export async function openTab(page, caption, api) {
 // Answers the message box or question that is open with the button `caption`;
 // resolves to the dialog's header and text.
 export async function answerDialog(page, caption) {
-  const box = page.locator('dialog.box[open]').last();
-  await box.waitFor();
-  const seen = { title: await box.locator('header').textContent(), text: await box.locator('.box-text').textContent() };
-  await box.getByRole('button', { name: caption, exact: true }).click();
-  await box.waitFor({ state: 'detached' });
+  const last = page.locator('dialog.box[open]').last();
+  await last.waitFor();
+  // This box, not the last one: a message the answer brings may open at once.
+  const box = await last.elementHandle();
+  const seen = { title: await (await box.$('header')).textContent(), text: await (await box.$('.box-text')).textContent() };
+  await (await box.$(`footer button:text-is("${caption}")`)).click();
+  await box.waitForElementState('hidden');
   return seen;
 }
 
-export async function screenshot(page, name) {
+// The whole page, or with `fullPage: false` the window as the operator sees it.
+export async function screenshot(page, name, { fullPage = true } = {}) {
   mkdirSync(screenshotDir, { recursive: true });
-  await page.screenshot({ path: path.join(screenshotDir, `${name}.png`), fullPage: true });
+  await page.screenshot({ path: path.join(screenshotDir, `${name}.png`), fullPage });
 }
 
 // One request line on the client port, its reply within `ms`.

@@ -31,6 +31,45 @@ test('the backup link downloads an archive of the data files', async () => {
   assert.equal(bytes[1], 0x8b);
 });
 
+// The page's clock is the test's: ten seconds of it pass at once while the
+// server holds back its reply to one poll.
+test('a poll goes out only once the reply to the one before has been handled', async () => {
+  let holding = false;
+  const held = [];
+  let holdingOne;
+  const heldOne = new Promise((resolve) => { holdingOne = resolve; });
+  const page = await loggedIn(browser, server, {
+    beforeLoad: async (tab) => {
+      await tab.clock.install();
+      await tab.addInitScript(() => {
+        const send = window.fetch;
+        window.serverPolls = 0;
+        window.fetch = (path, init) => {
+          if (path === '/api/server' && init.method === 'GET') window.serverPolls += 1;
+          return send(path, init);
+        };
+      });
+      await tab.route((url) => url.pathname === '/api/server', (route) => {
+        if (!holding) return route.continue();
+        held.push(route);
+        holdingOne();
+      });
+    },
+  });
+  // Polling starts once the page's first look at the server is drawn.
+  await page.waitForFunction(() => document.getElementById('running-state').textContent !== '');
+  holding = true;
+  await heldOne;
+  const sent = await page.evaluate(() => window.serverPolls);
+  await page.clock.runFor(10_000);
+  assert.equal(await page.evaluate(() => window.serverPolls), sent);
+
+  holding = false;
+  await held[0].continue();
+  await page.waitForFunction((n) => window.serverPolls > n, sent);
+  await page.context().close();
+});
+
 test('the close question answered No keeps the server, Yes ends it with status 0', async () => {
   const page = await loggedIn(browser, server);
   await page.click('#close-app');

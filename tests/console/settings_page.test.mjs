@@ -4,13 +4,8 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { writeFileSync, mkdirSync } from 'node:fs';
 import { startServer, launchBrowser, loggedIn, answerDialog, freePort, tcpExchange, toCp1251, fromCp1251,
-         screenshot } from './harness.mjs';
+         newsRecord as record, screenshot } from './harness.mjs';
 
-// The letter code the records keep their author's login and password in.
-const letterCode = (text) => [...text].map((c) => c.charCodeAt(0).toString(16).toUpperCase().padStart(2, '0'))
-  .join('').replace(/[0-9A-F]/g, (d) => 'qazwsxedcrfvtgby'[parseInt(d, 16)]);
-const record = (date, text) =>
-  `${date}\v9:00:00\v${letterCode('teach')}\v${letterCode('t1')}\vУчитель Иван\vУчитель\v${text}\vclBlack\v`;
 let server, browser;
 before(async () => {
   server = await startServer({

@@ -1,8 +1,8 @@
 // The operator console: log-in, the four tabs, and the "Сервер" page with
 // its live event log. Every state shown comes from the server; the page
 // keeps nothing of its own that a reload would lose.
-import { action, get, request, showError, whenSignedOut, ApiError } from './api.js';
-import { ask, showMessage } from './dialogs.js';
+import { action, get, perform, request, showError, whenSignedOut, ApiError } from './api.js';
+import { showMessage } from './dialogs.js';
 import * as bells from './bells.js';
 import * as settings from './settings.js';
 import * as users from './users.js';
@@ -12,6 +12,7 @@ const pages = { server: null, bells, users, settings };
 const POLL_MS = 1000;
 
 let pollTimer = null;
+let pollRound = 0;          // a poll of an earlier round does not arm another
 let shownMessages = false;  // a queued-message dialog is open
 
 // --- log-in ---------------------------------------------------------------
@@ -147,17 +148,14 @@ async function serverAction(path, body) {
 }
 
 async function closeApplication() {
-  try {
-    const reply = await request('POST', '/api/server/close', {});
-    const yes = await ask(reply.question.text, reply.question.caption);
-    await request('POST', '/api/server/close', { answer: yes ? 'yes' : 'no' });
-    if (!yes) return;
-    stopPolling();
-    document.getElementById('console').replaceChildren(
-      element('p', { id: 'closed', className: 'closed' }, 'Сервер завершил работу. Окно можно закрыть.'));
-  } catch (e) {
-    await showError(e);
+  const { page, answer } = await perform('/api/server/close');
+  if (answer !== 'yes' || !page) {
+    renderServer(page);
+    return;
   }
+  stopPolling();
+  document.getElementById('console').replaceChildren(
+    element('p', { id: 'closed', className: 'closed' }, 'Сервер завершил работу. Окно можно закрыть.'));
 }
 
 // Messages no action produced (the master's replies): shown one by one,
@@ -177,21 +175,31 @@ async function showQueuedMessages(messages) {
 
 // --- polling --------------------------------------------------------------
 
+// The next poll is armed once the last one's reply has been handled, so a
+// slow server never has a pile of polls waiting on it.
 function startPolling() {
   stopPolling();
-  pollTimer = setInterval(async () => {
-    const tab = document.querySelector('[role=tab][aria-selected=true]')?.dataset.page;
-    try {
-      if (tab === 'server') await refreshServer();
-      else renderServer(await get('/api/server'));  // queued messages show on every page
-    } catch (e) {
-      if (!(e instanceof ApiError)) stopPolling();  // the server has gone
-    }
-  }, POLL_MS);
+  armPoll(pollRound);
+}
+
+function armPoll(round) {
+  pollTimer = setTimeout(() => poll(round), POLL_MS);
+}
+
+async function poll(round) {
+  const tab = document.querySelector('[role=tab][aria-selected=true]')?.dataset.page;
+  try {
+    if (tab === 'server') await refreshServer();
+    else renderServer(await get('/api/server'));  // queued messages show on every page
+  } catch (e) {
+    if (!(e instanceof ApiError)) return;  // the server has gone
+  }
+  if (round === pollRound) armPoll(round);
 }
 
 function stopPolling() {
-  if (pollTimer) clearInterval(pollTimer);
+  pollRound += 1;
+  clearTimeout(pollTimer);
   pollTimer = null;
 }
 

@@ -1,35 +1,25 @@
 // Message boxes and Yes/No questions as modal dialogs; each resolves when
 // the operator closes it.
+import { element } from './dom.js';
 
 function box(title, text, buttons) {
   return new Promise((resolve) => {
-    const dialog = document.createElement('dialog');
-    dialog.className = 'box';
-    const article = document.createElement('article');
-    const header = document.createElement('header');
-    header.textContent = title;
-    const body = document.createElement('p');
-    body.className = 'box-text';
-    body.textContent = text;
-    const footer = document.createElement('footer');
-    for (const [caption, value, primary] of buttons) {
-      const button = document.createElement('button');
-      button.textContent = caption;
-      button.dataset.value = String(value);
-      if (!primary) button.className = 'secondary';
-      button.addEventListener('click', () => {
+    const dialog = element('dialog', { className: 'box', oncancel: (event) => event.preventDefault() });
+    const choices = buttons.map(([caption, value, primary]) => element('button', {
+      className: primary ? undefined : 'secondary',
+      onclick: () => {
         dialog.close();
         dialog.remove();
         resolve(value);
-      });
-      footer.append(button);
-    }
-    dialog.addEventListener('cancel', (event) => event.preventDefault());
-    article.append(header, body, footer);
-    dialog.append(article);
+      },
+    }, caption));
+    dialog.append(element('article', {},
+      element('header', {}, title),
+      element('p', { className: 'box-text' }, text),
+      element('footer', {}, ...choices)));
     document.body.append(dialog);
     dialog.showModal();
-    footer.querySelector('button').focus();
+    choices[0].focus();
   });
 }
 

@@ -1,9 +1,13 @@
 // The moderation window: every announcement or note with a check box,
 // "Удалить отмеченные" and "Удалить всё".
-import { action, get, showError } from './api.js';
+import { action, get, inOrder, showError } from './api.js';
 import { element } from './dom.js';
 
 let dialog = null;
+
+// One request at a time: a second click waits for the list the first one
+// leaves, and names the rows checked in that list.
+const enqueue = inOrder();
 
 export async function open(kind) {
   let page;
@@ -24,9 +28,12 @@ function checkedRows() {
   return [...dialog.querySelectorAll('tbody input[type=checkbox]')].flatMap((box, i) => (box.checked ? [i] : []));
 }
 
-async function run(kind, path, body) {
-  const page = await action(`/api/moderation/${kind}/${path}`, body);
-  if (page) render(kind, page);
+// `bodyOfList` reads the body off the list as drawn when the request goes.
+function run(kind, path, bodyOfList, guarded = false) {
+  return enqueue(async () => {
+    const page = await action(`/api/moderation/${kind}/${path}`, bodyOfList(), { guarded });
+    if (page) render(kind, page);
+  });
 }
 
 function render(kind, page) {
@@ -51,9 +58,9 @@ function render(kind, page) {
     empty ? element('p', { className: 'empty' }, 'Записей нет.') : null,
     element('footer', {},
             element('button', { type: 'button', id: 'moderation-delete', disabled: empty,
-                                onclick: () => run(kind, 'delete', { rows: checkedRows() }) }, 'Удалить отмеченные'),
+                                onclick: () => run(kind, 'delete', () => ({ rows: checkedRows() }), true) }, 'Удалить отмеченные'),
             element('button', { type: 'button', id: 'moderation-delete-all', className: 'secondary', disabled: empty,
-                                onclick: () => run(kind, 'delete_all', {}) }, 'Удалить всё'),
+                                onclick: () => run(kind, 'delete_all', () => ({})) }, 'Удалить всё'),
             element('button', { type: 'button', id: 'moderation-close', className: 'secondary outline',
                                 onclick: () => dialog.close() }, 'Закрыть'))));
 }

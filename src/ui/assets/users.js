@@ -2,16 +2,21 @@
 // boxes, the list's context menu, a filter over the list, and the import
 // and export of class lists. The server holds the form and the table; the
 // page draws what it replies and posts what the operator does.
-import { action, get, request, showError } from './api.js';
+import { action, get, inOrder, request } from './api.js';
 import { showMessage } from './dialogs.js';
 import { element } from './dom.js';
+import { openMenu } from './menu.js';
 
 const form = {};     // control name -> element
 const list = {};     // the list's elements
 let rows = [];       // the table as last drawn
 let selected = -1;   // table index of the selected row, -1 for none
 let formRequest = 0; // the latest form post; older replies are stale
-let menu = null;     // the open context menu
+
+// The page's requests, in the order the operator made them: a row index or
+// a check box list is read against the list the previous reply drew, and
+// goes with that list's tag.
+const enqueue = inOrder();
 
 const flagNames = ['active', 'may_read_news', 'may_publish_news', 'may_publish_notes'];
 const flagCaptions = {
@@ -51,14 +56,13 @@ function formValues() {
 // The role rules run on the server: every change that can move them is
 // posted at once, and the reply's enabled states and rule-set values shown.
 // Text fields keep what is being typed into them.
-async function formChanged() {
+function formChanged() {
   const mine = ++formRequest;
-  try {
-    const reply = await request('POST', '/api/users/form', formValues());
-    if (mine === formRequest) drawForm(reply.page, false);
-  } catch (e) {
-    await showError(e);
-  }
+  const values = formValues();
+  return enqueue(async () => {
+    const page = await action('/api/users/form', values);
+    if (page && mine === formRequest) drawForm(page, false);
+  });
 }
 
 let typingTimer = null;
@@ -200,9 +204,9 @@ function selectRow(i, focus = false) {
   markSelected(focus);
 }
 
-async function checksChanged() {
+function checksChanged() {
   const active = [...list.body.children].map((tr) => tr.querySelector('input').checked);
-  await run('/api/users/checks', { active });
+  return run('/api/users/checks', { active }, { guarded: true });
 }
 
 function moveSelection(step) {
@@ -230,7 +234,7 @@ function onListKey(event) {
       checksChanged();
     },
     Delete: () => deleteRow(i),
-    ContextMenu: () => openMenu(rowElement(i), i),
+    ContextMenu: () => openListMenu(rowElement(i), i),
   };
   const key = event.key === 'F10' && event.shiftKey ? 'ContextMenu' : event.key;
   if (!keys[key]) return;
@@ -239,15 +243,14 @@ function onListKey(event) {
   keys[key]();
 }
 
-async function loadRow(i) {
+function loadRow(i) {
   selectRow(i, true);
-  const page = await action('/api/users/load_row', { row: i });
-  if (page) draw(page);
+  return run('/api/users/load_row', { row: i }, { guarded: true });
 }
 
-async function deleteRow(i) {
+function deleteRow(i) {
   if (i < 0) return;
-  await run('/api/users/delete', { row: i });
+  run('/api/users/delete', { row: i }, { guarded: true });
 }
 
 function mountList() {
@@ -270,7 +273,7 @@ function mountList() {
       const i = rowOf(event.target);
       event.preventDefault();
       if (i >= 0) selectRow(i);
-      openMenu(null, i, event.clientX, event.clientY);
+      openListMenu(null, i, event.clientX, event.clientY);
     },
     onkeydown: onListKey,
   });
@@ -282,7 +285,7 @@ function mountList() {
   list.empty = element('p', { className: 'empty', hidden: true });
   const menuButton = element('button', { type: 'button', id: 'users-menu', className: 'secondary outline',
                                          'aria-haspopup': 'menu',
-                                         onclick: (event) => openMenu(event.currentTarget, selected) },
+                                         onclick: (event) => openListMenu(event.currentTarget, selected) },
                              'Действия со списком ▾');
   const importFile = element('input', { type: 'file', id: 'users-import-file', accept: '.csv,text/csv', hidden: true,
                                         onchange: () => importChosen(importFile) });
@@ -305,105 +308,35 @@ function mountList() {
 
 // --- the context menu -------------------------------------------------------
 
-function closeMenu() {
-  if (!menu) return;
-  menu.remove();
-  menu = null;
-  document.removeEventListener('pointerdown', onOutside, true);
-}
-
-function onOutside(event) {
-  if (menu && !menu.contains(event.target)) closeMenu();
-}
-
-function menuItem(caption, id, onselect, disabled = false) {
-  return element('button', { type: 'button', role: 'menuitem', id, disabled, tabIndex: -1,
-                             onclick: () => { closeMenu(); onselect(); } }, caption);
-}
-
-function menuKeys(event) {
-  const items = [...menu.querySelectorAll('[role=menuitem]:not(:disabled)')]
-    .filter((item) => item.offsetParent !== null);
-  const at = items.indexOf(document.activeElement);
-  const sortOpen = () => menu.querySelector('.submenu').classList.add('open');
-  const moves = {
-    ArrowDown: () => items[(at + 1) % items.length].focus(),
-    ArrowUp: () => items[(at - 1 + items.length) % items.length].focus(),
-    ArrowRight: () => {
-      if (document.activeElement.id === 'users-menu-sort') {
-        sortOpen();
-        menu.querySelector('#users-menu-sort-login').focus();
-      }
-    },
-    ArrowLeft: () => {
-      if (document.activeElement.closest('.submenu [role=menu]')) {
-        menu.querySelector('.submenu').classList.remove('open');
-        menu.querySelector('#users-menu-sort').focus();
-      }
-    },
-    Escape: () => {
-      const back = list.opener;
-      closeMenu();
-      if (back) back.focus();
-    },
-    Tab: () => closeMenu(),
-  };
-  if (!moves[event.key]) return;
-  if (event.key !== 'Tab') event.preventDefault();
-  moves[event.key]();
-}
-
 // Opened by a right click at (x, y), or from a row or the menu button with
 // the keyboard; "Удалить" acts on row `i`.
-function openMenu(anchor, i, x, y) {
-  closeMenu();
-  list.opener = anchor || rowElement(i);
-  const sortItem = element('button', { type: 'button', role: 'menuitem', id: 'users-menu-sort', tabIndex: -1,
-                                       'aria-haspopup': 'menu',
-                                       onclick: () => {
-                                         menu.querySelector('.submenu').classList.toggle('open');
-                                         menu.querySelector('#users-menu-sort-login').focus();
-                                       } }, 'Сортировать по ...');
-  menu = element('div', { className: 'context-menu', role: 'menu', id: 'users-menu-list', onkeydown: menuKeys },
-    element('div', { className: 'submenu' }, sortItem,
-      element('div', { role: 'menu', className: 'submenu-items' },
-        menuItem('Логину', 'users-menu-sort-login', () => run('/api/users/sort', { by: 'login' })),
-        menuItem('ФИО', 'users-menu-sort-name', () => run('/api/users/sort', { by: 'full_name' })))),
-    menuItem('Заблокировать всех', 'users-menu-block', () => run('/api/users/block_all')),
-    menuItem('Активировать всех', 'users-menu-activate', () => run('/api/users/activate_all')),
-    menuItem('Удалить', 'users-menu-delete', () => deleteRow(i), i < 0));
-  document.body.append(menu);
-  if (x === undefined) {
-    const box = (anchor || rowElement(i) || list.body).getBoundingClientRect();
-    x = box.left + 16;
-    y = box.bottom;
-  }
-  const { width, height } = menu.getBoundingClientRect();
-  menu.style.left = `${Math.max(0, Math.min(x, window.innerWidth - width - 4))}px`;
-  menu.style.top = `${Math.max(0, Math.min(y, window.innerHeight - height - 4))}px`;
-  document.addEventListener('pointerdown', onOutside, true);
-  sortItem.focus();
+function openListMenu(opener, i, x, y) {
+  openMenu([
+    { caption: 'Сортировать по ...', id: 'users-menu-sort', items: [
+      { caption: 'Логину', id: 'users-menu-sort-login', onselect: () => run('/api/users/sort', { by: 'login' }) },
+      { caption: 'ФИО', id: 'users-menu-sort-name', onselect: () => run('/api/users/sort', { by: 'full_name' }) },
+    ] },
+    { caption: 'Заблокировать всех', id: 'users-menu-block', onselect: () => run('/api/users/block_all') },
+    { caption: 'Активировать всех', id: 'users-menu-activate', onselect: () => run('/api/users/activate_all') },
+    { caption: 'Удалить', id: 'users-menu-delete', onselect: () => deleteRow(i), disabled: i < 0 },
+  ], { opener: opener || rowElement(i) || list.body, id: 'users-menu-list', x, y });
 }
 
 // --- import -----------------------------------------------------------------
 
 const outcomeCaptions = { added: 'добавлен', exists: 'уже есть', refused: 'не добавлен' };
 
-async function importChosen(input) {
+function importChosen(input) {
   const file = input.files[0];
   input.value = '';
   if (!file) return;
   const path = list.generate.checked ? '/api/users/import?generate=1' : '/api/users/import';
-  let reply;
-  try {
-    reply = await request('POST', path, file);
-  } catch (e) {
-    await showError(e);
-    return;
-  }
-  for (const text of reply.messages) await showMessage(text);
-  draw(reply.page);
-  if (!reply.report.error) showReport(file.name, reply.report);
+  enqueue(async () => {
+    const reply = await request('POST', path, file);
+    for (const text of reply.messages) await showMessage(text);
+    draw(reply.page);
+    if (!reply.report.error) showReport(file.name, reply.report);
+  });
 }
 
 function showReport(name, report) {
@@ -447,20 +380,22 @@ function draw(page) {
   }
 }
 
-async function run(path, body = {}) {
-  const page = await action(path, body);
-  if (page) draw(page);
-  else await show();
+async function reload() {
+  draw(await get('/api/users'));
+}
+
+function run(path, body = {}, options = {}) {
+  return enqueue(async () => {
+    const page = await action(path, body, options);
+    if (page) draw(page);
+    else await reload();
+  });
 }
 
 export function mount(section) {
   section.replaceChildren(element('div', { className: 'users-page' }, mountForm(), mountList()));
 }
 
-export async function show() {
-  try {
-    draw(await get('/api/users'));
-  } catch (e) {
-    await showError(e);
-  }
+export function show() {
+  return enqueue(reload);
 }
