@@ -25,9 +25,11 @@ struct awaiting_loop {
   asio::io_context io;
   std::thread::id loop_thread;
 
+  // The lambda's captures live in the lambda, not in its coroutine's frame:
+  // it is kept here until the loop has run the coroutine to its end.
   template <class Coroutine>
   void run(Coroutine coroutine) {
-    asio::co_spawn(io, std::move(coroutine), asio::detached);
+    asio::co_spawn(io, coroutine(), asio::detached);
     loop_thread = std::this_thread::get_id();
     io.run();
   }
@@ -70,10 +72,12 @@ TEST(OperatorExecutor, AsyncCallRethrowsInTheAwaitingCoroutine) {
 }
 
 TEST(OperatorExecutor, TheCallersLoopIsFreeWhileTheOperatorWorks) {
-  operator_executor op;
-  awaiting_loop loop;
+  // Declared before the executor, so its thread (and the job's copy of the
+  // gate) is gone before the promise is.
   std::promise<void> release;
   auto gate = release.get_future().share();
+  operator_executor op;
+  awaiting_loop loop;
   bool other_work_ran = false, resumed = false;
   loop.run([&]() -> asio::awaitable<void> {
     // Other work of the loop runs while the operator's job waits for it.
@@ -81,7 +85,9 @@ TEST(OperatorExecutor, TheCallersLoopIsFreeWhileTheOperatorWorks) {
       other_work_ran = true;
       release.set_value();
     });
-    co_await op.async_call([gate] { gate.wait(); }, asio::use_awaitable);
+    // Named: GCC 12 destroys a temporary argument inside co_await twice.
+    auto wait_for_the_loop = [gate] { gate.wait(); };
+    co_await op.async_call(std::move(wait_for_the_loop), asio::use_awaitable);
     resumed = true;
   });
   EXPECT_TRUE(other_work_ran);
